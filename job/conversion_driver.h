@@ -1,0 +1,25 @@
+#pragma once
+// Runs one conversion from an input video to a finished stream file and
+// reduces every failure to one result code.
+
+#include <string>
+
+#include "input/decoding_graph.h"
+
+namespace zepra {
+
+inline constexpr int kDriverOk = 0;
+inline constexpr int kDriverBadOutputName = -2;
+inline constexpr int kDriverBadOptions = -3;
+inline constexpr int kDriverGraphFailed = -4;
+inline constexpr int kDriverRunFailed = -5;
+inline constexpr int kDriverNoFrameCount = -6;
+inline constexpr int kDriverStreamNotOpened = -7;
+inline constexpr int kDriverUnexpected = -999;
+
+// trim: left, bottom, right, top; width and height -1 for automatic.
+int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
+                  bool autoTrim, int width, int height, int frameRateMode, int preFilter,
+                  int bitrate, float gamma, const DecodingGraphFactory& makeGraph = createDecodingGraph);
+
+}  // namespace zepra

@@ -1,0 +1,43 @@
+#include "platform/job_state.h"
+
+#include <mutex>
+
+namespace zepra {
+
+std::atomic<NotifyWindow*> notifyWindow{nullptr};
+std::atomic<bool> jobCancelled{false};
+std::atomic<int> lastProgressSent{-1};
+
+namespace {
+std::mutex errorTextMutex;
+std::string errorText;
+}  // namespace
+
+std::string lastErrorText() {
+  std::lock_guard lock(errorTextMutex);
+  return errorText;
+}
+
+void setLastErrorText(std::string text) {
+  std::lock_guard lock(errorTextMutex);
+  errorText = std::move(text);
+}
+
+void postDone(int result) {
+  if (NotifyWindow* window = notifyWindow.load()) window->postDone(result);
+}
+
+void sendProgress(int permille) {
+  if (NotifyWindow* window = notifyWindow.load()) window->sendProgress(permille);
+}
+
+void sendStatus(const std::string& text) {
+  if (NotifyWindow* window = notifyWindow.load()) window->sendStatus(text);
+}
+
+void resetJobState() {
+  jobCancelled = false;
+  setLastErrorText({});
+}
+
+}  // namespace zepra

@@ -1,0 +1,47 @@
+#pragma once
+// Process-wide state of the one conversion job that runs at a time, and the
+// notification interface through which the job reports to its front end.
+
+#include <atomic>
+#include <string>
+
+namespace zepra {
+
+// Notification codes, as the dialog and the command-line tool know them.
+inline constexpr int kNotifyDone = 100;      // posted: the job's result code
+inline constexpr int kNotifyProgress = 101;  // sent: progress in permille
+inline constexpr int kNotifyStatus = 102;    // sent: a status text
+
+// The receiver of a job's notifications (the dialog window or the terminal).
+// "Posted" returns at once, without waiting for the receiver; "sent" returns
+// only after the receiver has handled the notification, so the sender sees
+// its effect. Implementations are called from the worker and decoder threads.
+class NotifyWindow {
+ public:
+  virtual ~NotifyWindow() = default;
+  virtual void postDone(int result) = 0;
+  virtual void sendProgress(int permille) = 0;
+  virtual void sendStatus(const std::string& text) = 0;
+};
+
+// The receiver of the running job; null when nobody listens.
+extern std::atomic<NotifyWindow*> notifyWindow;
+// Set by the decoding graph when it stops because of a cancel request.
+extern std::atomic<bool> jobCancelled;
+// Last progress value sent, -1 before the first; never reset, so a value is
+// sent only when it changes, across jobs too.
+extern std::atomic<int> lastProgressSent;
+
+// Detail of the last failure, shown beneath the failure message.
+std::string lastErrorText();
+void setLastErrorText(std::string text);
+
+// Forward to notifyWindow when one is set; do nothing otherwise.
+void postDone(int result);
+void sendProgress(int permille);
+void sendStatus(const std::string& text);
+
+// Clears the flags a front end resets before it starts a job.
+void resetJobState();
+
+}  // namespace zepra
