@@ -11,13 +11,14 @@
 #include "audio/audio_track.h"
 #include "cinepak/video_compressor.h"
 #include "encoder/media_formats.h"
+#include "encoder/media_sink.h"
 
 namespace zepra {
 
-class StreamEncoder {
+class StreamEncoder final : public MediaSink {
  public:
   explicit StreamEncoder(CompressorLocator locate = locateCinepakCompressor);
-  ~StreamEncoder();
+  ~StreamEncoder() override;
   StreamEncoder(const StreamEncoder&) = delete;
   StreamEncoder& operator=(const StreamEncoder&) = delete;
 
@@ -26,21 +27,19 @@ class StreamEncoder {
   bool setOptions(const int trim[4], bool autoTrim, int width, int height, int frameRateMode,
                   int preFilter, int bitrate, float gamma);
 
-  // The container's nominal frame rate, used when the format carries none.
-  void setContainerFrameRate(std::uint32_t rate, std::uint32_t scale);
-  bool setPictureAspect(const VideoInfoHeader2& format);
-  bool acceptVideoFormat(const VideoInfoHeader& format);
-  bool acceptAudioFormat(const WaveFormatEx& format);
+  void setContainerFrameRate(std::uint32_t rate, std::uint32_t scale) override;
+  bool setPictureAspect(const VideoInfoHeader2& format) override;
+  bool acceptVideoFormat(const VideoInfoHeader& format) override;
+  bool acceptAudioFormat(const WaveFormatEx& format) override;
 
   bool openStream(std::uint32_t frameCount);
-  bool addVideoSample(double time, const std::uint8_t* data, std::uint32_t length);
+  bool addVideoSample(double time, const std::uint8_t* data, std::uint32_t length) override;
   bool encodeFrame(const std::uint8_t* data, std::uint32_t length);
-  void addAudioBuffer(const std::uint8_t* data, std::uint32_t length);
+  void addAudioBuffer(const std::uint8_t* data, std::uint32_t length) override;
   bool closeStream();
 
-  // Source frame rate after acceptVideoFormat: rate / scale frames per second.
-  std::uint32_t sourceRate() const;
-  std::uint32_t sourceScale() const;
+  std::uint32_t sourceRate() const override;
+  std::uint32_t sourceScale() const override;
 
  private:
   // Fields are grouped by concern: session and counters, pacing, geometry

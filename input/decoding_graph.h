@@ -1,6 +1,6 @@
 #pragma once
 // The decoding graph: opens an input file, hands its formats to the encoder
-// while it is built, and feeds the encoder decoded frames and sound while it
+// (a MediaSink: the StreamEncoder) while it is built, and feeds it decoded frames and sound while it
 // runs. The conversion driver uses it in this order: build, queryFrameCount,
 // run, release (release also after a failed build).
 
@@ -11,16 +11,16 @@
 
 namespace zepra {
 
-class StreamEncoder;
+class MediaSink;
 
 class DecodingGraph {
  public:
   virtual ~DecodingGraph() = default;
   // Opens the input and gives the encoder its picture aspect, video format
   // and audio format. False (with lastErrorText set) on failure.
-  virtual bool buildDecodingGraph(const std::string& inputPath, StreamEncoder& encoder) = 0;
+  virtual bool buildDecodingGraph(const std::string& inputPath, MediaSink& encoder) = 0;
   // The input's length in frames of the source rate.
-  virtual bool queryFrameCount(std::uint64_t& frameCount, StreamEncoder& encoder) = 0;
+  virtual bool queryFrameCount(std::uint64_t& frameCount, MediaSink& encoder) = 0;
   // Decodes to the end, polling the cancel event; true only when the whole
   // input was decoded without failure or cancellation. No encoder call
   // happens after it returns.
