@@ -1,0 +1,350 @@
+// The decoding graph on FFmpeg's libraries. Built on the worker thread, it
+// opens the input, picks the video stream and the first audio stream, opens
+// their decoders and hands the encoder the formats. Running it starts two
+// decoding threads (the demuxer, which also decodes the sound, and the video
+// decoder) while the worker polls for completion and for the cancel event.
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "encoder/media_sink.h"
+#include "input/audio_decoder.h"
+#include "input/avi_header_probe.h"
+#include "input/decoding_graph.h"
+#include "input/ffmpeg_handles.h"
+#include "input/graph_errors.h"
+#include "input/packet_queue.h"
+#include "input/sample_callbacks.h"
+#include "input/video_decoder.h"
+#include "platform/cancel_event.h"
+#include "platform/job_state.h"
+
+namespace zepra {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kCancelPollInterval = 500ms;
+// Compressed video packets the demuxer may hold ahead of the video decoder.
+constexpr std::size_t kVideoQueuePackets = 32;
+constexpr double kMaxNominalFramesPerSecond = 1000.0;
+// Decoding that stops this far short of the container's stated duration
+// means the file was cut off: a share of the length and a time in seconds.
+constexpr double kMinShareDecoded = 0.9;
+constexpr double kMaxShortfallSeconds = 0.5;
+
+bool usableRate(AVRational rate) {
+  return rate.num > 0 && rate.den > 0 && av_q2d(rate) <= kMaxNominalFramesPerSecond;
+}
+
+AVStream* firstStream(AVFormatContext& container, AVMediaType type) {
+  for (unsigned i = 0; i < container.nb_streams; ++i) {
+    AVStream* stream = container.streams[i];
+    // A cover picture is stored as a video stream of one frame; it is not the movie.
+    if (stream->codecpar->codec_type == type && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+      return stream;
+    }
+  }
+  return nullptr;
+}
+
+class FfmpegDecodingGraph final : public DecodingGraph {
+ public:
+  ~FfmpegDecodingGraph() override { releaseDecodingGraph(); }
+
+  bool buildDecodingGraph(const std::string& inputPath, MediaSink& encoder) override;
+  bool queryFrameCount(std::uint64_t& frameCount, MediaSink& encoder) override;
+  bool runDecodingGraph() override;
+  void releaseDecodingGraph() override;
+
+ private:
+  bool buildFailed(const char* text);
+  bool buildFailed(int averror);
+  bool openVideo(const std::string& inputPath, MediaSink& encoder, double timeOrigin);
+  bool openAudio(MediaSink& encoder, double timeOrigin);
+  void readPackets(PacketQueue& videoPackets);
+  bool endedEarly() const;
+  void threadFinished();
+  bool waitForCompletion(std::chrono::milliseconds timeout);
+
+  FormatContextPtr container_;
+  AVStream* video_ = nullptr;
+  AVStream* audio_ = nullptr;
+  std::unique_ptr<VideoDecoder> videoDecoder_;
+  std::unique_ptr<AudioDecoder> audioDecoder_;
+  std::unique_ptr<VideoSampleCallback> videoCallback_;
+  std::unique_ptr<AudioSampleCallback> audioCallback_;
+  double aviSeconds_ = NAN;  // the length an AVI header states
+
+  // State of a run, shared with the decoding threads.
+  std::atomic<bool> stop_{false};
+  int readError_ = 0;  // written by the demuxing thread, read after it ended
+  std::mutex threadsMutex_;
+  std::condition_variable threadsChanged_;
+  int threadsRunning_ = 0;
+  std::exception_ptr threadFailure_;
+};
+
+bool FfmpegDecodingGraph::buildFailed(const char* text) {
+  setLastErrorText(text);
+  releaseDecodingGraph();
+  return false;
+}
+
+bool FfmpegDecodingGraph::buildFailed(int averror) {
+  recordErrorText(averror);
+  releaseDecodingGraph();
+  return false;
+}
+
+bool FfmpegDecodingGraph::openVideo(const std::string& inputPath, MediaSink& encoder,
+                                    double timeOrigin) {
+  videoDecoder_ = std::make_unique<VideoDecoder>();
+  if (const int err = videoDecoder_->open(*container_, *video_, timeOrigin); err != 0) {
+    return err == kStreamUnsupported ? buildFailed(kUnsupportedVideoText) : buildFailed(err);
+  }
+  // The container's nominal rate stands when the stream has no average frame
+  // duration of its own. An AVI header states it directly.
+  AviStreamRate avi;
+  if (probeAviHeader(inputPath, avi) && avi.rate != 0 && avi.scale != 0) {
+    encoder.setContainerFrameRate(avi.rate, avi.scale);
+    aviSeconds_ = static_cast<double>(avi.length) * avi.scale / avi.rate;
+  } else if (usableRate(video_->r_frame_rate)) {
+    encoder.setContainerFrameRate(video_->r_frame_rate.num, video_->r_frame_rate.den);
+  } else if (usableRate(video_->avg_frame_rate)) {
+    encoder.setContainerFrameRate(video_->avg_frame_rate.num, video_->avg_frame_rate.den);
+  }
+  const VideoInfoHeader2 aspect = videoDecoder_->pictureAspect();
+  if (aspect.dwPictAspectRatioX != 0 && aspect.dwPictAspectRatioY != 0) {
+    encoder.setPictureAspect(aspect);
+  }
+  if (!encoder.acceptVideoFormat(videoDecoder_->format())) return buildFailed(kVideoFormatRefusedText);
+  return true;
+}
+
+bool FfmpegDecodingGraph::openAudio(MediaSink& encoder, double timeOrigin) {
+  audioDecoder_ = std::make_unique<AudioDecoder>();
+  if (const int err = audioDecoder_->open(*audio_, timeOrigin); err != 0) {
+    return err == kStreamUnsupported ? buildFailed(kUnsupportedAudioText) : buildFailed(err);
+  }
+  if (!encoder.acceptAudioFormat(audioDecoder_->format())) return buildFailed(kUnsupportedAudioText);
+  return true;
+}
+
+bool FfmpegDecodingGraph::buildDecodingGraph(const std::string& inputPath, MediaSink& encoder) {
+  releaseDecodingGraph();
+  // "file:" keeps a name with a colon in it from being read as a protocol.
+  const std::string url = "file:" + inputPath;
+  AVFormatContext* opened = nullptr;
+  if (const int err = avformat_open_input(&opened, url.c_str(), nullptr, nullptr); err < 0) {
+    return buildFailed(err);
+  }
+  container_.reset(opened);
+  if (const int err = avformat_find_stream_info(container_.get(), nullptr); err < 0) {
+    return buildFailed(err);
+  }
+  video_ = firstStream(*container_, AVMEDIA_TYPE_VIDEO);
+  if (!video_) return buildFailed(kNoVideoStreamText);
+  audio_ = firstStream(*container_, AVMEDIA_TYPE_AUDIO);
+  if (!audio_) return buildFailed(kNoAudioStreamText);
+  for (unsigned i = 0; i < container_->nb_streams; ++i) {
+    AVStream* stream = container_->streams[i];
+    if (stream != video_ && stream != audio_) stream->discard = AVDISCARD_ALL;
+  }
+
+  // The picture's first time stamp is the movie's 0; the sound is put in step with it.
+  double timeOrigin = 0.0;
+  if (video_->start_time != AV_NOPTS_VALUE) {
+    timeOrigin = video_->start_time * av_q2d(video_->time_base);
+  } else if (container_->start_time != AV_NOPTS_VALUE) {
+    timeOrigin = container_->start_time / static_cast<double>(AV_TIME_BASE);
+  }
+  if (!openVideo(inputPath, encoder, timeOrigin) || !openAudio(encoder, timeOrigin)) return false;
+  videoCallback_ = std::make_unique<VideoSampleCallback>(encoder);
+  audioCallback_ = std::make_unique<AudioSampleCallback>(encoder);
+  return true;
+}
+
+bool FfmpegDecodingGraph::queryFrameCount(std::uint64_t& frameCount, MediaSink& encoder) {
+  if (!container_) return false;
+  // The container's own count of the video stream's frames, where it keeps one.
+  if (video_->nb_frames > 0) {
+    frameCount = static_cast<std::uint64_t>(video_->nb_frames);
+    return true;
+  }
+  // Otherwise the duration, in 100 ns units, at the source rate.
+  // The container's duration first: a stream's own is often only estimated.
+  std::int64_t duration = AV_NOPTS_VALUE;
+  if (container_->duration != AV_NOPTS_VALUE && container_->duration > 0) {
+    duration = av_rescale(container_->duration, 10000000, AV_TIME_BASE);
+  } else if (video_->duration != AV_NOPTS_VALUE && video_->duration > 0) {
+    duration = av_rescale_q(video_->duration, video_->time_base, AVRational{1, 10000000});
+  }
+  if (duration == AV_NOPTS_VALUE || duration <= 0) {
+    setLastErrorText(kUnknownLengthText);
+    return false;
+  }
+  const std::uint32_t rate = encoder.sourceRate();
+  const std::uint32_t scale = encoder.sourceScale();
+  if (rate == 0 || scale == 0) {
+    setLastErrorText(kUnknownFrameRateText);
+    return false;
+  }
+  // Full-width products: a long input at a fine time scale exceeds 64 bits.
+  const unsigned __int128 frames = static_cast<unsigned __int128>(duration) * rate /
+                                   (static_cast<unsigned __int128>(scale) * 10000000u);
+  frameCount = static_cast<std::uint64_t>(frames);
+  return true;
+}
+
+bool FfmpegDecodingGraph::endedEarly() const {
+  // The container's duration, or the length an AVI header states (a cut-off
+  // AVI has its duration measured from what is left of it).
+  double stated = std::nan("");
+  if (container_->duration != AV_NOPTS_VALUE && container_->duration > 0) {
+    stated = container_->duration / static_cast<double>(AV_TIME_BASE);
+  }
+  stated = std::fmax(stated, aviSeconds_);
+  if (std::isnan(stated)) return false;
+  const double start = container_->start_time == AV_NOPTS_VALUE
+                           ? 0.0
+                           : container_->start_time / static_cast<double>(AV_TIME_BASE);
+  // fmax passes over a stream that decoded nothing (NaN).
+  const double reached = std::fmax(videoDecoder_->endTime(), audioDecoder_->endTime()) - start;
+  if (std::isnan(reached)) return true;
+  return reached < stated * kMinShareDecoded && stated - reached > kMaxShortfallSeconds;
+}
+
+void FfmpegDecodingGraph::threadFinished() {
+  std::lock_guard lock(threadsMutex_);
+  --threadsRunning_;
+  threadsChanged_.notify_all();
+}
+
+bool FfmpegDecodingGraph::waitForCompletion(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(threadsMutex_);
+  return threadsChanged_.wait_for(lock, timeout, [&] { return threadsRunning_ == 0; });
+}
+
+void FfmpegDecodingGraph::readPackets(PacketQueue& videoPackets) {
+  PacketPtr packet(av_packet_alloc());
+  while (packet && !stop_) {
+    const int err = av_read_frame(container_.get(), packet.get());
+    if (err == AVERROR_EOF) break;
+    if (err < 0) {
+      readError_ = err;
+      break;
+    }
+    if (packet->stream_index == video_->index) {
+      if (!videoPackets.push(std::move(packet))) break;
+      packet.reset(av_packet_alloc());
+    } else {
+      if (packet->stream_index == audio_->index) audioDecoder_->decode(packet.get(), *audioCallback_);
+      av_packet_unref(packet.get());
+    }
+  }
+  if (!packet) readError_ = AVERROR(ENOMEM);
+  if (!stop_) audioDecoder_->decode(nullptr, *audioCallback_);
+  videoPackets.finish();
+}
+
+bool FfmpegDecodingGraph::runDecodingGraph() {
+  if (!container_ || !videoCallback_) return false;
+  // Without the event the job still converts; it just cannot be cancelled.
+  std::string eventError;
+  const std::unique_ptr<CancelEvent> cancel = CancelEvent::create(&eventError);
+  if (!cancel) setLastErrorText(eventError);
+
+  stop_ = false;
+  readError_ = 0;
+  threadFailure_ = nullptr;
+  threadsRunning_ = 2;
+  PacketQueue videoPackets(kVideoQueuePackets);
+  // Either thread ending by an exception stops the other; the worker rethrows it.
+  auto guarded = [this, &videoPackets](auto work) {
+    return [this, &videoPackets, work] {
+      try {
+        work();
+      } catch (...) {
+        std::lock_guard lock(threadsMutex_);
+        if (!threadFailure_) threadFailure_ = std::current_exception();
+        stop_ = true;
+        videoPackets.abort();
+      }
+      threadFinished();
+    };
+  };
+  std::thread videoThread(guarded([&] { videoDecoder_->run(videoPackets, *videoCallback_, stop_); }));
+  std::thread readerThread(guarded([&] { readPackets(videoPackets); }));
+
+  bool cancelled = false;
+  while (!waitForCompletion(kCancelPollInterval)) {
+    if (cancel && cancel->waitFor(0ms)) {
+      cancelled = true;
+      break;
+    }
+  }
+  // Stopping: both threads leave at their next check, and once they are
+  // joined no callback can reach the encoder any more.
+  stop_ = true;
+  videoPackets.abort();
+  readerThread.join();
+  videoThread.join();
+
+  if (threadFailure_) std::rethrow_exception(threadFailure_);
+  if (cancelled) {
+    jobCancelled = true;
+    recordErrorText(AVERROR(ECANCELED));
+    return false;
+  }
+  if (readError_ != 0) {
+    recordErrorText(readError_);
+    return false;
+  }
+  if (videoDecoder_->framesDelivered() == 0) {
+    if (videoDecoder_->metUnconvertiblePicture()) {
+      setLastErrorText(kUnsupportedVideoText);
+    } else if (videoDecoder_->lastError() != 0) {
+      setLastErrorText(std::string(kNoFrameDecodedText) + " (" +
+                       errorText(videoDecoder_->lastError()) + ")");
+    } else {
+      setLastErrorText(kNoFrameDecodedText);
+    }
+    return false;
+  }
+  if (endedEarly()) {
+    setLastErrorText(kTruncatedText);
+    return false;
+  }
+  return true;
+}
+
+void FfmpegDecodingGraph::releaseDecodingGraph() {
+  videoCallback_.reset();
+  audioCallback_.reset();
+  videoDecoder_.reset();
+  audioDecoder_.reset();
+  video_ = nullptr;
+  audio_ = nullptr;
+  aviSeconds_ = NAN;
+  container_.reset();
+}
+
+}  // namespace
+
+std::unique_ptr<DecodingGraph> createDecodingGraph() {
+  // The core never prints: what goes wrong reaches the user through
+  // lastErrorText, not through FFmpeg's log on the terminal.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+  return std::make_unique<FfmpegDecodingGraph>();
+}
+
+}  // namespace zepra

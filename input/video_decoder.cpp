@@ -1,0 +1,146 @@
+#include "input/video_decoder.h"
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+
+#include "input/packet_queue.h"
+#include "input/sample_callbacks.h"
+
+namespace zepra {
+
+namespace {
+
+// Average durations outside these bounds are time-base artefacts, not rates.
+constexpr double kMinFramesPerSecond = 0.1;
+constexpr double kMaxFramesPerSecond = 1000.0;
+
+std::int64_t averageDuration(const AVStream& stream) {
+  const AVRational rate = stream.avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) return 0;
+  const double fps = av_q2d(rate);
+  if (fps < kMinFramesPerSecond || fps > kMaxFramesPerSecond) return 0;
+  return std::llround(1e7 / fps);
+}
+
+VideoInfoHeader2 displayAspect(const AVFormatContext& container, AVStream& stream,
+                               int width, int height, int rotation) {
+  VideoInfoHeader2 aspect;
+  const AVRational sample =
+      av_guess_sample_aspect_ratio(const_cast<AVFormatContext*>(&container), &stream, nullptr);
+  if (sample.num <= 0 || sample.den <= 0 || sample.num == sample.den) return aspect;
+  // The displayed picture is width x height pixels of shape num:den, turned
+  // on its side when the stream is shown rotated by a quarter.
+  std::int64_t x = static_cast<std::int64_t>(width) * sample.num;
+  std::int64_t y = static_cast<std::int64_t>(height) * sample.den;
+  if (rotation % 180) std::swap(x, y);
+  int num = 0, den = 0;
+  av_reduce(&num, &den, x, y, INT32_MAX);
+  if (num > 0 && den > 0) {
+    aspect.dwPictAspectRatioX = static_cast<std::uint32_t>(num);
+    aspect.dwPictAspectRatioY = static_cast<std::uint32_t>(den);
+  }
+  return aspect;
+}
+
+}  // namespace
+
+int VideoDecoder::open(const AVFormatContext& container, AVStream& stream, double timeOrigin) {
+  const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
+  if (!decoder) return kStreamUnsupported;
+  codec_.reset(avcodec_alloc_context3(decoder));
+  picture_.reset(av_frame_alloc());
+  if (!codec_ || !picture_) return AVERROR(ENOMEM);
+  if (const int err = avcodec_parameters_to_context(codec_.get(), stream.codecpar); err < 0) return err;
+  codec_->pkt_timebase = stream.time_base;
+  // Decoder threads work beside the encoding thread.
+  codec_->thread_count = 0;
+  codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  if (const int err = avcodec_open2(codec_.get(), decoder, nullptr); err < 0) return err;
+
+  const int width = codec_->width;
+  const int height = codec_->height;
+  if (width <= 0 || height <= 0) return kStreamUnsupported;
+  if (codec_->pix_fmt != AV_PIX_FMT_NONE && !sws_isSupportedInput(codec_->pix_fmt)) {
+    return kStreamUnsupported;
+  }
+  const int rotation = uprightRotation(stream);
+  converter_.configure(width, height, rotation);
+  aspect_ = displayAspect(container, stream, width, height, rotation);
+  averageFrameDuration_ = averageDuration(stream);
+  timeBase_ = stream.time_base;
+  timeOrigin_ = timeOrigin;
+  return 0;
+}
+
+VideoInfoHeader VideoDecoder::format() const {
+  VideoInfoHeader format;
+  format.AvgTimePerFrame = averageFrameDuration_;
+  format.bmiHeader.biWidth = converter_.outputWidth();
+  format.bmiHeader.biHeight = converter_.outputHeight();  // positive: bottom-up
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 24;
+  format.bmiHeader.biCompression = kBiRgb;
+  format.bmiHeader.biSizeImage = converter_.frameBytes();
+  return format;
+}
+
+void VideoDecoder::noteEnd(const AVFrame& picture) {
+  if (picture.best_effort_timestamp == AV_NOPTS_VALUE) return;
+  const double duration = picture.pkt_duration > 0 ? picture.pkt_duration * av_q2d(timeBase_)
+                                                   : averageFrameDuration_ / 1e7;
+  const double end = picture.best_effort_timestamp * av_q2d(timeBase_) + duration;
+  if (std::isnan(endTime_) || end > endTime_) endTime_ = end;
+}
+
+double VideoDecoder::frameTime(const AVFrame& picture) {
+  // The first picture opens the movie at 0 even when the decoder could only
+  // start later (an open group of pictures): the encoder then holds it until
+  // the next one is due, which keeps every later picture in step with the
+  // sound.
+  if (framesDelivered_ == 0) return lastTime_ = 0.0;
+  const std::int64_t stamp = picture.best_effort_timestamp;
+  double time;
+  if (stamp == AV_NOPTS_VALUE) {
+    time = lastTime_ + averageFrameDuration_ / 1e7;
+  } else {
+    time = stamp * av_q2d(timeBase_) - timeOrigin_;
+  }
+  if (!(time > 0.0)) time = 0.0;
+  return lastTime_ = time;
+}
+
+void VideoDecoder::receiveFrames(VideoSampleCallback& callback, const std::atomic<bool>& stop) {
+  while (!stop) {
+    const int err = avcodec_receive_frame(codec_.get(), picture_.get());
+    if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
+    if (err < 0) {
+      lastError_ = err;
+      return;
+    }
+    noteEnd(*picture_);
+    if (converter_.convert(*picture_)) {
+      callback.bufferCB(frameTime(*picture_), converter_.data(),
+                        static_cast<std::int32_t>(converter_.frameBytes()));
+      ++framesDelivered_;
+    } else {
+      unconvertible_ = true;
+    }
+    av_frame_unref(picture_.get());
+  }
+}
+
+void VideoDecoder::run(PacketQueue& packets, VideoSampleCallback& callback,
+                       const std::atomic<bool>& stop) {
+  while (PacketPtr packet = packets.pop()) {
+    const int err = avcodec_send_packet(codec_.get(), packet.get());
+    if (err < 0 && err != AVERROR(EAGAIN)) lastError_ = err;
+    receiveFrames(callback, stop);
+    if (stop) return;
+  }
+  if (stop) return;
+  avcodec_send_packet(codec_.get(), nullptr);
+  receiveFrames(callback, stop);
+}
+
+}  // namespace zepra

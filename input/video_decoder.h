@@ -1,0 +1,66 @@
+#pragma once
+// The video half of the decoding graph: the stream's decoder, its time
+// stamps, and the conversion of every decoded picture into the encoder's
+// 24-bit frames, handed one by one to the video callback.
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+
+#include "encoder/media_formats.h"
+#include "input/ffmpeg_handles.h"
+#include "input/video_frame_converter.h"
+
+namespace zepra {
+
+class PacketQueue;
+class VideoSampleCallback;
+
+// Result of opening a decoder when the stream cannot be decoded at all.
+inline constexpr int kStreamUnsupported = 1;
+
+class VideoDecoder {
+ public:
+  // 0 when the decoder is ready; kStreamUnsupported when no decoder or no
+  // conversion to 24-bit RGB exists; otherwise FFmpeg's error code.
+  // timeOrigin: the time, in seconds, that becomes 0 for the encoder.
+  int open(const AVFormatContext& container, AVStream& stream, double timeOrigin);
+
+  VideoInfoHeader format() const;
+  // The display aspect X:Y, or 0:0 when the pixels are square or unknown.
+  VideoInfoHeader2 pictureAspect() const { return aspect_; }
+
+  // The video decoding thread's work: decodes every packet of the queue,
+  // drains the decoder at the end, and delivers each picture. Returns early
+  // once stop is set.
+  void run(PacketQueue& packets, VideoSampleCallback& callback, const std::atomic<bool>& stop);
+
+  std::uint64_t framesDelivered() const { return framesDelivered_; }
+  // The last decoding error met (0: none); a damaged packet does not end decoding.
+  int lastError() const { return lastError_; }
+  // The latest end of a decoded picture on the stream's clock, in seconds;
+  // NaN before the first.
+  double endTime() const { return endTime_; }
+  // True when a decoded picture came in a pixel format that cannot be converted.
+  bool metUnconvertiblePicture() const { return unconvertible_; }
+
+ private:
+  void receiveFrames(VideoSampleCallback& callback, const std::atomic<bool>& stop);
+  double frameTime(const AVFrame& picture);
+  void noteEnd(const AVFrame& picture);
+
+  CodecContextPtr codec_;
+  FramePtr picture_;
+  VideoFrameConverter converter_;
+  VideoInfoHeader2 aspect_;
+  std::int64_t averageFrameDuration_ = 0;  // 100 ns units; 0 = unknown
+  AVRational timeBase_{1, 1};
+  double timeOrigin_ = 0.0;
+  double lastTime_ = 0.0;
+  double endTime_ = NAN;
+  std::uint64_t framesDelivered_ = 0;
+  int lastError_ = 0;
+  bool unconvertible_ = false;
+};
+
+}  // namespace zepra

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "input/decoding_graph.h"
+#include "platform/cancel_event.h"
+#include "platform/job_state.h"
+#include "tests/input/media_fixtures.h"
+
+namespace zepra {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+TEST(DecodingGraphCancel, StopsWithinHalfASecondAndNothingArrivesAfterwards) {
+  test::ClipFolder folder;
+  const std::string clip = folder.make(
+      "long.mkv",
+      "-f lavfi -i testsrc2=size=32x24:rate=25:duration=4 -f lavfi -i sine=sample_rate=8000:duration=4 "
+      "-c:v mjpeg -c:a pcm_s16le");
+  ASSERT_FALSE(clip.empty());
+  test::RecordingSink sink;
+  sink.videoDelayMs = 20;  // 100 frames: two seconds of decoding at least
+  resetJobState();
+  auto graph = createDecodingGraph();
+  ASSERT_TRUE(graph->buildDecodingGraph(clip, sink));
+  std::uint64_t frames = 0;
+  ASSERT_TRUE(graph->queryFrameCount(frames, sink));
+
+  Clock::time_point signalled;
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(300ms);
+    // The event exists only while the graph runs.
+    while (!CancelEvent::signal()) std::this_thread::sleep_for(5ms);
+    signalled = Clock::now();
+  });
+  const bool ran = graph->runDecodingGraph();
+  const Clock::time_point returned = Clock::now();
+  sink.runReturned = true;
+  canceller.join();
+
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(jobCancelled);
+  EXPECT_EQ(lastErrorText(), "Operation canceled");
+  EXPECT_LT(returned - signalled, 700ms);
+  EXPECT_GT(sink.videoCalls, 0);
+  EXPECT_LT(sink.videoCalls, 100);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(sink.callsAfterRun, 0);
+  graph->releaseDecodingGraph();
+  EXPECT_EQ(sink.callsAfterRun, 0);
+  // The job is over: nobody is left to cancel.
+  EXPECT_FALSE(CancelEvent::signal());
+}
+
+TEST(DecodingGraphCancel, ARunToTheEndIsNotCancelled) {
+  test::ClipFolder folder;
+  const std::string clip = folder.make(
+      "short.mkv",
+      "-f lavfi -i testsrc2=size=32x24:rate=25:duration=0.4 -f lavfi -i sine=sample_rate=8000:duration=0.4 "
+      "-c:v mjpeg -c:a pcm_s16le");
+  ASSERT_FALSE(clip.empty());
+  test::RecordingSink sink;
+  resetJobState();
+  auto graph = createDecodingGraph();
+  ASSERT_TRUE(graph->buildDecodingGraph(clip, sink));
+  const Clock::time_point start = Clock::now();
+  EXPECT_TRUE(graph->runDecodingGraph());
+  // Completion is seen at once, not at the next poll of the cancel event.
+  EXPECT_LT(Clock::now() - start, 400ms);
+  EXPECT_FALSE(jobCancelled);
+  EXPECT_EQ(sink.frames.size(), 10u);
+}
+
+}  // namespace
+}  // namespace zepra

@@ -1,0 +1,485 @@
+#include "input/decoding_graph.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "input/avi_header_probe.h"
+#include "input/graph_errors.h"
+#include "platform/job_state.h"
+#include "tests/input/media_fixtures.h"
+
+namespace zepra {
+namespace {
+
+using test::ClipFolder;
+using test::RecordingSink;
+
+// Every clip is a second or less of lavfi test picture and sound.
+const std::string kPicture = "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 ";
+const std::string kStereo = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -ac 2 ";
+
+struct Decoded {
+  bool built = false;
+  bool counted = false;
+  bool ran = false;
+  std::uint64_t frameCount = 0;
+  std::string error;
+};
+
+Decoded decode(const std::string& path, RecordingSink& sink) {
+  resetJobState();
+  Decoded result;
+  auto graph = createDecodingGraph();
+  result.built = graph->buildDecodingGraph(path, sink);
+  if (result.built) result.counted = graph->queryFrameCount(result.frameCount, sink);
+  if (result.counted) result.ran = graph->runDecodingGraph();
+  graph->releaseDecodingGraph();
+  result.error = lastErrorText();
+  return result;
+}
+
+int peak16(const std::vector<std::uint8_t>& sound) {
+  int peak = 0;
+  for (std::size_t i = 0; i + 1 < sound.size(); i += 2) {
+    std::int16_t v;
+    std::memcpy(&v, &sound[i], 2);
+    peak = std::max(peak, std::abs(static_cast<int>(v)));
+  }
+  return peak;
+}
+
+double soundSeconds(const RecordingSink& sink) {
+  return static_cast<double>(sink.sound.size()) / sink.audio.nBlockAlign / sink.audio.nSamplesPerSec;
+}
+
+struct ContainerCase {
+  const char* file;
+  std::string arguments;
+  std::uint16_t bits;  // of the PCM delivered
+  bool lengthStored;   // the container counts the video frames
+};
+
+TEST(DecodingGraph, DecodesEveryContainerFamilyToFramesAndPcm) {
+  ClipFolder folder;
+  const std::vector<ContainerCase> cases = {
+      {"clip.avi", kPicture + kStereo + "-c:v mpeg4 -c:a pcm_s16le", 16, true},
+      {"clip.mp4", kPicture + kStereo + "-c:v libx264 -pix_fmt yuv420p -c:a aac", 16, true},
+      {"clip.mkv", kPicture + kStereo + "-c:v libx264 -pix_fmt yuv420p -c:a libmp3lame", 16, false},
+      {"clip.mpg", kPicture + kStereo + "-c:v mpeg1video -c:a mp2 -f mpeg", 16, false},
+      {"clip.wmv", kPicture + kStereo + "-c:v wmv2 -c:a wmav2", 16, false},
+      {"clip.mov", kPicture + kStereo + "-c:v mjpeg -c:a pcm_s16be", 16, true},
+      {"clip.webm", kPicture + kStereo + "-c:v libvpx -deadline realtime -c:a libopus", 16, false},
+      {"clip stereo 8 bit.avi", kPicture + kStereo + "-c:v mpeg4 -c:a pcm_u8", 8, true},
+  };
+  for (const ContainerCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string clip = folder.make(c.file, c.arguments);
+    ASSERT_FALSE(clip.empty());
+    RecordingSink sink;
+    const Decoded d = decode(clip, sink);
+    ASSERT_TRUE(d.built && d.counted && d.ran) << d.error;
+
+    const std::vector<std::string> order = {"containerRate", "video", "audio"};
+    EXPECT_EQ(sink.order, order);
+    EXPECT_EQ(sink.video.bmiHeader.biWidth, 64);
+    EXPECT_EQ(sink.video.bmiHeader.biHeight, 48);
+    EXPECT_EQ(sink.video.bmiHeader.biPlanes, 1);
+    EXPECT_EQ(sink.video.bmiHeader.biBitCount, 24);
+    EXPECT_EQ(sink.video.bmiHeader.biCompression, kBiRgb);
+    EXPECT_EQ(sink.video.bmiHeader.biSizeImage, 64u * 3 * 48);
+    EXPECT_EQ(sink.video.AvgTimePerFrame, 400000);
+    EXPECT_EQ(sink.containerRate * 1.0 / sink.containerScale, 25.0);
+
+    EXPECT_EQ(sink.audio.wFormatTag, kWaveFormatPcm);
+    EXPECT_EQ(sink.audio.nChannels, 2);
+    EXPECT_EQ(sink.audio.wBitsPerSample, c.bits);
+    EXPECT_EQ(sink.audio.nBlockAlign, 2 * c.bits / 8);
+    EXPECT_EQ(sink.audio.nAvgBytesPerSec, sink.audio.nSamplesPerSec * sink.audio.nBlockAlign);
+    EXPECT_NEAR(soundSeconds(sink), 1.0, 0.1);
+
+    if (c.lengthStored) {
+      EXPECT_EQ(d.frameCount, 25u);
+    } else {
+      EXPECT_NEAR(static_cast<double>(d.frameCount), 25.0, 2.0);
+    }
+    ASSERT_NEAR(static_cast<double>(sink.frames.size()), 25.0, 1.0);
+    EXPECT_EQ(sink.frames.front().time, 0.0);
+    for (std::size_t i = 0; i < sink.frames.size(); ++i) {
+      EXPECT_EQ(sink.frames[i].length, sink.video.bmiHeader.biSizeImage);
+      if (i > 0) {
+        EXPECT_NEAR(sink.frames[i].time, 0.04 * i, 0.002) << "frame " << i;
+      }
+    }
+  }
+}
+
+TEST(DecodingGraph, DeliversBgrRowsBottomUpPaddedToFourBytes) {
+  ClipFolder folder;
+  // Red over blue, 35 pixels wide: 105 bytes of pixels and 3 of padding per row.
+  const std::string clip = folder.make(
+      "red over blue.avi",
+      "-f lavfi -i anullsrc=r=8000:cl=mono -filter_complex "
+      "'color=c=red:s=36x4:r=10:d=0.5,format=bgr24,crop=35:4:0:0[a];"
+      "color=c=blue:s=36x3:r=10:d=0.5,format=bgr24,crop=35:3:0:0[b];[a][b]vstack[v]' "
+      "-map [v] -map 0 -t 0.5 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_u8");
+  ASSERT_FALSE(clip.empty());
+  RecordingSink sink;
+  const Decoded d = decode(clip, sink);
+  ASSERT_TRUE(d.ran) << d.error;
+  EXPECT_EQ(sink.video.bmiHeader.biWidth, 35);
+  EXPECT_EQ(sink.video.bmiHeader.biHeight, 7);
+  EXPECT_EQ(sink.video.AvgTimePerFrame, 1000000);
+  ASSERT_EQ(sink.firstFrame.size(), 108u * 7);
+  for (int row = 0; row < 7; ++row) {
+    // The first stored row is the bottom of the picture.
+    const std::uint8_t expected[3] = {static_cast<std::uint8_t>(row < 3 ? 255 : 0), 0,
+                                      static_cast<std::uint8_t>(row < 3 ? 0 : 255)};
+    for (int x = 0; x < 35; ++x) {
+      ASSERT_EQ(std::memcmp(&sink.firstFrame[row * 108 + x * 3], expected, 3), 0)
+          << "row " << row << " pixel " << x;
+    }
+    for (int pad = 105; pad < 108; ++pad) EXPECT_EQ(sink.firstFrame[row * 108 + pad], 0);
+  }
+  // 8-bit mono sound comes as it is.
+  EXPECT_EQ(sink.audio.nChannels, 1);
+  EXPECT_EQ(sink.audio.wBitsPerSample, 8);
+  ASSERT_FALSE(sink.sound.empty());
+  EXPECT_TRUE(std::all_of(sink.sound.begin(), sink.sound.end(), [](std::uint8_t s) { return s == 128; }));
+  EXPECT_EQ(d.frameCount, 5u);
+  EXPECT_EQ(sink.frames.size(), 5u);
+}
+
+// Our frame, bottom-up and padded, against ffmpeg's own top-down decoding.
+double meanDifference(const RecordingSink& sink, const std::vector<std::uint8_t>& reference) {
+  const int width = sink.video.bmiHeader.biWidth;
+  const int height = sink.video.bmiHeader.biHeight;
+  const std::size_t stride = (width * 3 + 3) & ~3;
+  if (reference.size() != static_cast<std::size_t>(width) * height * 3) return 1e9;
+  double sum = 0;
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* ours = &sink.firstFrame[(height - 1 - y) * stride];
+    const std::uint8_t* theirs = &reference[static_cast<std::size_t>(y) * width * 3];
+    for (int i = 0; i < width * 3; ++i) sum += std::abs(ours[i] - theirs[i]);
+  }
+  return sum / (static_cast<double>(width) * height * 3);
+}
+
+TEST(DecodingGraph, PicturesMatchFfmpegsOwnDecodingAndStandUpright) {
+  ClipFolder folder;
+  const std::string odd = folder.make(
+      "odd.mp4", "-f lavfi -i testsrc=size=33x25:rate=10:duration=0.3 " + kStereo +
+                     "-t 0.3 -c:v libx264 -pix_fmt yuv444p -c:a aac");
+  const std::string upright = folder.make(
+      "upright.mp4", "-f lavfi -i testsrc2=size=64x32:rate=10:duration=0.3 " + kStereo +
+                         "-t 0.3 -c:v libx264 -pix_fmt yuv420p -c:a aac");
+  ASSERT_FALSE(odd.empty() || upright.empty());
+  struct Case {
+    const char* file;
+    int rotation;
+    int width, height;
+  };
+  const std::vector<Case> cases = {
+      {"odd.mp4", -1, 33, 25},
+      {"turned.mp4", 90, 32, 64},
+      {"upside down.mp4", 180, 64, 32},
+      {"turned back.mp4", 270, 32, 64},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string clip = odd;
+    if (c.rotation >= 0) {
+      // As a phone stores it: the pictures as shot, and the turn in the track header.
+      std::vector<std::uint8_t> bytes = test::readFile(upright);
+      ASSERT_TRUE(test::setMp4Rotation(bytes, c.rotation, 64, 32));
+      clip = folder.path(c.file).string();
+      test::writeFile(clip, bytes);
+    }
+    RecordingSink sink;
+    const Decoded d = decode(clip, sink);
+    ASSERT_TRUE(d.ran) << d.error;
+    EXPECT_EQ(sink.video.bmiHeader.biWidth, c.width);
+    EXPECT_EQ(sink.video.bmiHeader.biHeight, c.height);
+    EXPECT_LT(meanDifference(sink, test::ffmpegFirstFrame(clip)), 3.0);
+  }
+}
+
+TEST(DecodingGraph, OffersTheDisplayAspectOfNonSquarePixels) {
+  ClipFolder folder;
+  const std::string sound = "-f lavfi -i anullsrc=r=22050:cl=stereo -t 0.3 -c:a aac ";
+  const std::string anamorphic = folder.make(
+      "anamorphic.mp4", "-f lavfi -i testsrc2=size=72x48:rate=10,setsar=32/27 " + sound + "-c:v libx264");
+  const std::string square = folder.make(
+      "square.mp4", "-f lavfi -i testsrc2=size=72x48:rate=10 " + sound + "-c:v libx264");
+  ASSERT_FALSE(anamorphic.empty() || square.empty());
+  std::vector<std::uint8_t> bytes = test::readFile(anamorphic);
+  ASSERT_TRUE(test::setMp4Rotation(bytes, 90, 72, 48));
+  const std::string turned = folder.path("anamorphic turned.mp4").string();
+  test::writeFile(turned, bytes);
+
+  RecordingSink wide;
+  ASSERT_TRUE(decode(anamorphic, wide).ran);
+  EXPECT_EQ(wide.aspect.dwPictAspectRatioX, 16u);
+  EXPECT_EQ(wide.aspect.dwPictAspectRatioY, 9u);
+  const std::vector<std::string> order = {"containerRate", "aspect", "video", "audio"};
+  EXPECT_EQ(wide.order, order);
+
+  RecordingSink tall;
+  ASSERT_TRUE(decode(turned, tall).ran);
+  EXPECT_EQ(tall.aspect.dwPictAspectRatioX, 9u);
+  EXPECT_EQ(tall.aspect.dwPictAspectRatioY, 16u);
+
+  RecordingSink plain;
+  ASSERT_TRUE(decode(square, plain).ran);
+  EXPECT_EQ(std::count(plain.order.begin(), plain.order.end(), "aspect"), 0);
+}
+
+TEST(DecodingGraph, ConvertsSoundTheEncoderWouldRefuse) {
+  ClipFolder folder;
+  // lavfi's sine has an amplitude of 1/8: 4096 in 16 bits.
+  const std::string sine = "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.5 ";
+  const std::string picture = "-f lavfi -i testsrc2=size=32x24:rate=10:duration=0.5 -c:v mpeg4 ";
+  struct Case {
+    const char* file;
+    std::string sound;
+    int channels;
+    int minPeak, maxPeak;
+  };
+  const std::vector<Case> cases = {
+      // Mono made stereo by ffmpeg is 3 dB down: a peak of 2896.
+      {"float.mkv", "-ac 2 -c:a pcm_f32le", 2, 2850, 2950},
+      {"float mono.mkv", "-ac 1 -c:a pcm_f32le", 1, 4050, 4150},
+      {"planar.mkv", "-ac 2 -c:a mp2", 2, 2500, 3300},
+      {"24 bit.avi", "-ac 2 -c:a pcm_s24le", 2, 2850, 2950},
+      {"32 bit.mkv", "-ac 2 -c:a pcm_s32le", 2, 2850, 2950},
+      // Mixed down with the standard matrix, normalised so nothing clips.
+      {"surround.mkv", "-af 'pan=5.1|FL=c0|FR=c0|FC=c0|LFE=c0|BL=c0|BR=c0' -c:a pcm_s16le", 2, 1000,
+       4150},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string clip = folder.make(c.file, picture + sine + c.sound);
+    ASSERT_FALSE(clip.empty());
+    RecordingSink sink;
+    const Decoded d = decode(clip, sink);
+    ASSERT_TRUE(d.ran) << d.error;
+    EXPECT_EQ(sink.audio.wBitsPerSample, 16);
+    EXPECT_EQ(sink.audio.nChannels, c.channels);
+    EXPECT_EQ(sink.audio.nSamplesPerSec, 48000u);
+    EXPECT_NEAR(soundSeconds(sink), 0.5, 0.06);
+    const int peak = peak16(sink.sound);
+    EXPECT_GE(peak, c.minPeak);
+    EXPECT_LE(peak, c.maxPeak);
+  }
+}
+
+TEST(DecodingGraph, PutsSoundInStepWithThePicture) {
+  ClipFolder folder;
+  const std::string picture = "-f lavfi -i testsrc2=size=32x24:rate=10:duration=1 ";
+  const std::string sine = "-f lavfi -i sine=frequency=440:sample_rate=8000:duration=1 ";
+  const std::string late = folder.make(
+      "late sound.mkv", picture + "-itsoffset 0.5 " + sine + "-c:v mpeg4 -c:a pcm_s16le");
+  const std::string early = folder.make(
+      "early sound.mkv", "-itsoffset 0.5 " + picture + sine + "-c:v mpeg4 -c:a pcm_s16le");
+  ASSERT_FALSE(late.empty() || early.empty());
+
+  RecordingSink lateSink;
+  ASSERT_TRUE(decode(late, lateSink).ran);
+  // Half a second of silence, then the tone.
+  const std::size_t half = 4000 * 2;
+  ASSERT_GT(lateSink.sound.size(), half + 400);
+  EXPECT_EQ(peak16({lateSink.sound.begin(), lateSink.sound.begin() + half - 20}), 0);
+  EXPECT_GT(peak16({lateSink.sound.begin() + half + 20, lateSink.sound.begin() + half + 400}), 3000);
+  EXPECT_NEAR(soundSeconds(lateSink), 1.5, 0.05);
+
+  RecordingSink earlySink;
+  ASSERT_TRUE(decode(early, earlySink).ran);
+  EXPECT_NEAR(soundSeconds(earlySink), 0.5, 0.05);
+  EXPECT_EQ(earlySink.frames.front().time, 0.0);
+}
+
+TEST(DecodingGraph, KeepsTheTimesOfVariableFrameRateInput) {
+  ClipFolder folder;
+  // Ten frames at 10 per second, with a gap of half a second after the fifth.
+  const std::string clip = folder.make(
+      "gap.mkv",
+      "-f lavfi -i \"testsrc2=size=32x24:rate=10:duration=1,setpts='N+5*gte(N,5)'\" "
+      "-f lavfi -i sine=sample_rate=8000:duration=1.5 -fps_mode passthrough -c:v mjpeg -c:a pcm_s16le");
+  ASSERT_FALSE(clip.empty());
+  RecordingSink sink;
+  const Decoded d = decode(clip, sink);
+  ASSERT_TRUE(d.ran) << d.error;
+  ASSERT_EQ(sink.frames.size(), 10u);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_NEAR(sink.frames[i].time, (i + (i >= 5 ? 5 : 0)) / 10.0, 0.002) << i;
+  }
+}
+
+TEST(DecodingGraph, CountsFramesFromTheDurationAtTheSourceRate) {
+  ClipFolder folder;
+  const std::string clip = folder.make(
+      "two seconds.mkv",
+      "-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 -f lavfi -i anullsrc=r=8000 -t 2 "
+      "-c:v mpeg4 -c:a pcm_s16le");
+  ASSERT_FALSE(clip.empty());
+  RecordingSink sink;
+  Decoded d = decode(clip, sink);
+  ASSERT_TRUE(d.counted) << d.error;
+  EXPECT_EQ(d.frameCount, 50u);
+
+  // The same length at a source rate of 29.97 frames per second.
+  struct NtscSink : RecordingSink {
+    std::uint32_t sourceRate() const override { return 29970; }
+    std::uint32_t sourceScale() const override { return 1000; }
+  } ntsc;
+  d = decode(clip, ntsc);
+  EXPECT_EQ(d.frameCount, 59u);  // 59.94 truncated
+
+  struct NoRateSink : RecordingSink {
+    std::uint32_t sourceRate() const override { return 0; }
+  } noRate;
+  d = decode(clip, noRate);
+  EXPECT_TRUE(d.built);
+  EXPECT_FALSE(d.counted);
+  EXPECT_EQ(d.error, kUnknownFrameRateText);
+}
+
+TEST(DecodingGraph, RefusesInputItCannotUseWithAClearText) {
+  ClipFolder folder;
+  const std::string silentFilm = folder.make(
+      "silent.mp4", "-f lavfi -i testsrc2=size=32x24:rate=10:duration=0.5 -c:v libx264");
+  const std::string soundOnly = folder.make("sound.mkv", "-f lavfi -i sine=duration=0.5 -c:a flac");
+  const std::string full = folder.make(
+      "full.mp4", kPicture + kStereo + "-c:v libx264 -pix_fmt yuv420p -c:a aac");
+  ASSERT_FALSE(silentFilm.empty() || soundOnly.empty() || full.empty());
+  std::vector<std::uint8_t> bytes = test::readFile(full);
+  bytes.resize(bytes.size() / 2);  // the index of this file is at its end
+  test::writeFile(folder.path("truncated.mp4"), bytes);
+  std::vector<std::uint8_t> noise(100000);
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>(i * 7919 >> 3);
+  test::writeFile(folder.path("noise.avi"), noise);
+
+  struct Case {
+    const char* name;
+    std::string path;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"no sound", silentFilm, kNoAudioStreamText},
+      {"no picture", soundOnly, kNoVideoStreamText},
+      {"missing", folder.path("missing.mp4").string(), "No such file or directory"},
+      {"truncated", folder.path("truncated.mp4").string(), "Invalid data found when processing input"},
+      {"noise", folder.path("noise.avi").string(), "Invalid data found when processing input"},
+      {"folder", folder.path("").string(), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingSink sink;
+    const Decoded d = decode(c.path, sink);
+    EXPECT_FALSE(d.built);
+    EXPECT_FALSE(d.error.empty());
+    if (!c.error.empty()) {
+      EXPECT_EQ(d.error, c.error);
+    }
+    EXPECT_TRUE(sink.frames.empty());
+  }
+
+  RecordingSink refusing;
+  refusing.refuseVideo = true;
+  const Decoded d = decode(full, refusing);
+  EXPECT_FALSE(d.built);
+  EXPECT_EQ(d.error, kVideoFormatRefusedText);
+}
+
+TEST(DecodingGraph, AFileCutOffMidwayFailsTheRunWithAClearText) {
+  ClipFolder folder;
+  const std::string picture = "-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 ";
+  const std::string sound = "-f lavfi -i sine=sample_rate=8000:duration=2 ";
+  struct Case {
+    const char* file;
+    std::string arguments;
+  };
+  const std::vector<Case> cases = {
+      {"clip.avi", picture + sound + "-c:v mpeg4 -c:a pcm_s16le"},
+      {"clip.mkv", picture + sound + "-c:v libx264 -c:a aac"},
+      {"clip.mp4", picture + sound + "-c:v libx264 -c:a aac -movflags +faststart"},
+      // Sound that goes on after the picture is no sign of damage.
+      {"long sound.mkv",
+       picture + "-f lavfi -i sine=sample_rate=8000:duration=3.5 -c:v mjpeg -c:a pcm_s16le"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string clip = folder.make(c.file, c.arguments);
+    ASSERT_FALSE(clip.empty());
+    RecordingSink whole;
+    const Decoded all = decode(clip, whole);
+    EXPECT_TRUE(all.ran) << all.error;
+
+    std::vector<std::uint8_t> bytes = test::readFile(clip);
+    bytes.resize(bytes.size() * 55 / 100);
+    const std::string cut = folder.path(std::string("cut ") + c.file).string();
+    test::writeFile(cut, bytes);
+    RecordingSink sink;
+    const Decoded d = decode(cut, sink);
+    EXPECT_TRUE(d.built) << d.error;
+    EXPECT_FALSE(d.ran);
+    EXPECT_EQ(d.error, kTruncatedText);
+  }
+}
+
+TEST(DecodingGraph, AviWithAnOversizedStreamHeaderTakesTheDecodedRate) {
+  ClipFolder folder;
+  const std::string clip = folder.make("clip.avi", kPicture + kStereo + "-c:v mpeg4 -c:a pcm_s16le");
+  ASSERT_FALSE(clip.empty());
+  // Grow the video stream header from 56 to 64 bytes, fixing every enclosing size.
+  std::vector<std::uint8_t> bytes = test::readFile(clip);
+  auto at = [&](const char* code, std::size_t from) {
+    return static_cast<std::size_t>(
+        std::search(bytes.begin() + from, bytes.end(), code, code + 4) - bytes.begin());
+  };
+  auto grow = [&](std::size_t sizeField) {
+    std::uint32_t size;
+    std::memcpy(&size, &bytes[sizeField], 4);
+    size += 8;
+    std::memcpy(&bytes[sizeField], &size, 4);
+  };
+  const std::size_t strh = at("strh", 0);
+  const std::size_t strl = at("strl", 0);
+  const std::size_t hdrl = at("hdrl", 0);
+  ASSERT_LT(strh, bytes.size());
+  grow(strh + 4);
+  grow(strl - 4);
+  grow(hdrl - 4);
+  grow(4);
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(strh + 8 + 56), 8, 0);
+  const std::string patched = folder.path("patched.avi").string();
+  test::writeFile(patched, bytes);
+
+  AviStreamRate probed;
+  EXPECT_FALSE(probeAviHeader(patched, probed));
+  RecordingSink sink;
+  const Decoded d = decode(patched, sink);
+  ASSERT_TRUE(d.ran) << d.error;
+  EXPECT_EQ(sink.video.AvgTimePerFrame, 400000);
+  EXPECT_EQ(sink.containerRate * 1.0 / sink.containerScale, 25.0);
+  EXPECT_EQ(sink.frames.size(), 25u);
+}
+
+TEST(DecodingGraph, ReleaseIsSafeInEveryState) {
+  auto never = createDecodingGraph();
+  never->releaseDecodingGraph();
+  never->releaseDecodingGraph();
+  RecordingSink sink;
+  std::uint64_t count = 0;
+  EXPECT_FALSE(never->queryFrameCount(count, sink));
+  EXPECT_FALSE(never->runDecodingGraph());
+}
+
+}  // namespace
+}  // namespace zepra
