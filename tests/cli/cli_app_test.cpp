@@ -181,7 +181,7 @@ TEST_F(CliRun, AnExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
     err_.str("");
     in_.clear();
     in_.str(c.answer);
-    env_.inIsTerminal = c.terminal;
+    env_.inIsTerminal = env_.errIsTerminal = c.terminal;
     EXPECT_EQ(run(c.options), c.exitCode);
     if (c.exitCode == kExitOk) {
       EXPECT_EQ(jobsRun_, 1);
@@ -198,8 +198,14 @@ TEST_F(CliRun, AnExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
   writeFile(output_, "earlier image");
   env_.inIsTerminal = false;
   err_.str("");
-  run({});
+  EXPECT_EQ(run({}), kExitNotReplaced);
   EXPECT_NE(err_.str().find("-y"), std::string::npos);
+  // A question on a redirected standard error would never be seen.
+  env_.inIsTerminal = true;
+  env_.errIsTerminal = false;
+  in_.clear();
+  in_.str("y\n");
+  EXPECT_EQ(run({}), kExitNotReplaced);
 }
 
 TEST_F(CliRun, CtrlCCancelsTheJobThroughTheCancelRequest) {
