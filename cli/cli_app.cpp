@@ -110,7 +110,13 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
     CancelSignals signals;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-      returned = env.runJob(job);
+      try {
+        returned = env.runJob(job);
+      } catch (...) {
+        // The job reports every failure as a result; anything else that
+        // escapes it is unexpected, and must not end the program unreported.
+        returned = kJobUnexpected;
+      }
       finished = true;
     });
     while (!finished) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -122,6 +123,12 @@ TEST_F(CliRun, FailuresGiveTheirStatusMessageAndDetail) {
 TEST_F(CliRun, AJobThatPostsNothingIsJudgedByWhatItReturns) {
   job_ = [](const ConversionJob&) { return kJobInputError; };
   EXPECT_EQ(run({}), 4);
+}
+
+TEST_F(CliRun, AnExceptionFromTheJobIsAnUnexpectedFailure) {
+  job_ = [](const ConversionJob&) -> int { throw std::runtime_error("out of memory"); };
+  EXPECT_EQ(run({}), 9);
+  EXPECT_NE(err_.str().find("unexpected error"), std::string::npos);
 }
 
 TEST_F(CliRun, BadCommandLinesAndFilesStopBeforeTheJob) {
