@@ -62,7 +62,9 @@ TEST_P(RateTest, FormatGivesRatesAndFigures) {
   EXPECT_EQ(encoder.sourceRate(), c.sourceRate) << c.what;
   EXPECT_EQ(encoder.sourceScale(), c.sourceScale) << c.what;
   EXPECT_EQ(encoder.frameSelection().mode, c.resolvedMode) << c.what;
-  if (c.resolvedMode == -1) EXPECT_EQ(encoder.frameSelection().frameDivisor, c.divisor) << c.what;
+  if (c.resolvedMode == -1) {
+    EXPECT_EQ(encoder.frameSelection().frameDivisor, c.divisor) << c.what;
+  }
   EXPECT_EQ(encoder.outputRate().rate, c.rate) << c.what;
   EXPECT_EQ(encoder.outputRate().scale, c.scale) << c.what;
   EXPECT_EQ(encoder.frameByteTarget(), c.frameByteTarget) << c.what;
