@@ -14,6 +14,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/app_icon.h"
 #include "app/control_ids.h"
 #include "app/drop_file_edit.h"
@@ -126,10 +128,10 @@ void MainDialog::createControls() {
 
   trimModeBox_ = makeList(options, kTrimModes);
   add(ids::kTrimMode, trimModeBox_);
-  trimBottomEdit_ = makeNumberEdit(options, QStringLiteral("00000"));
-  trimTopEdit_ = makeNumberEdit(options, QStringLiteral("00000"));
-  trimLeftEdit_ = makeNumberEdit(options, QStringLiteral("00000"));
-  trimRightEdit_ = makeNumberEdit(options, QStringLiteral("00000"));
+  trimBottomEdit_ = makeNumberEdit(options, QStringLiteral("0000"));
+  trimTopEdit_ = makeNumberEdit(options, QStringLiteral("0000"));
+  trimLeftEdit_ = makeNumberEdit(options, QStringLiteral("0000"));
+  trimRightEdit_ = makeNumberEdit(options, QStringLiteral("0000"));
   auto* trimRow = new QHBoxLayout;
   const std::pair<int, QLineEdit*> trimEdits[] = {{ids::kTrimBottom, trimBottomEdit_},
                                                   {ids::kTrimTop, trimTopEdit_},
@@ -171,6 +173,10 @@ void MainDialog::createControls() {
   add(ids::kFrameRate, frameRateBox_);
   preFilterBox_ = makeList(options, kPreFilters);
   add(ids::kPreFilter, preFilterBox_);
+  // The three lists line up as one column of equal width.
+  const int listWidth = std::max({trimModeBox_->sizeHint().width(), frameRateBox_->sizeHint().width(),
+                                  preFilterBox_->sizeHint().width()});
+  for (QComboBox* box : {trimModeBox_, frameRateBox_, preFilterBox_}) box->setMinimumWidth(listWidth);
   gammaCheck_ = new QCheckBox(QStringLiteral("Gamma"), options);
   add(ids::kGammaCheck, gammaCheck_);
   gammaEdit_ = new QLineEdit(options);
