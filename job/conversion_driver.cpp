@@ -1,0 +1,70 @@
+#include "job/conversion_driver.h"
+
+#include <memory>
+
+#include "encoder/stream_encoder.h"
+#include "platform/job_state.h"
+
+namespace zepra {
+
+namespace {
+
+// Runs the steps in order; a failing step throws its code.
+void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
+              const DecodingGraphFactory& makeGraph, const std::string& inputPath,
+              const std::string& streamPath, const int trim[4], bool autoTrim, int width,
+              int height, int frameRateMode, int preFilter, int bitrate, float gamma) {
+  if (!encoder.setOutputName(streamPath.c_str())) throw kDriverBadOutputName;
+  if (!encoder.setOptions(trim, autoTrim, width, height, frameRateMode, preFilter, bitrate, gamma))
+    throw kDriverBadOptions;
+
+  graph = makeGraph();
+  if (!graph || !graph->buildDecodingGraph(inputPath, encoder)) throw kDriverGraphFailed;
+
+  std::uint64_t frameCount = 0;
+  if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
+
+  // Without an open stream the run could only produce an empty or broken
+  // stream that would still be reported as success.
+  if (!encoder.openStream(static_cast<std::uint32_t>(frameCount))) {
+    encoder.closeStream();
+    setLastErrorText("The stream file could not be written: " + streamPath);
+    throw kDriverStreamNotOpened;
+  }
+
+  const bool ran = graph->runDecodingGraph();
+  // Also after a failed or cancelled run: ends the compressor session and
+  // closes the stream file.
+  encoder.closeStream();
+  if (!ran) throw kDriverRunFailed;
+}
+
+}  // namespace
+
+int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
+                  bool autoTrim, int width, int height, int frameRateMode, int preFilter,
+                  int bitrate, float gamma, const DecodingGraphFactory& makeGraph) {
+  int result = kDriverOk;
+  std::unique_ptr<StreamEncoder> encoder;
+  std::unique_ptr<DecodingGraph> graph;
+  try {
+    encoder = std::make_unique<StreamEncoder>();
+    runSteps(*encoder, graph, makeGraph, inputPath, streamPath, trim, autoTrim, width, height,
+             frameRateMode, preFilter, bitrate, gamma);
+  } catch (int code) {
+    result = code;
+  } catch (...) {
+    result = kDriverUnexpected;
+  }
+  // The graph goes first: once it is released no callback can reach the encoder.
+  try {
+    if (graph) graph->releaseDecodingGraph();
+  } catch (...) {
+    result = result == kDriverOk ? kDriverUnexpected : result;
+  }
+  graph.reset();
+  encoder.reset();
+  return result;
+}
+
+}  // namespace zepra

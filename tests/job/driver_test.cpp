@@ -1,0 +1,139 @@
+#include "job/conversion_driver.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "fake_graph.h"
+#include "platform/job_state.h"
+
+namespace fs = std::filesystem;
+using zepra::test::GraphScript;
+
+namespace {
+
+class Driver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("zepra-driver-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    stream = (dir / "stream").string();
+    zepra::jobCancelled = false;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  int run(GraphScript& script, int width = -1, int bitrate = 120, std::string path = {}) {
+    const int trim[4] = {0, 0, 0, 0};
+    return zepra::runConversion("in.avi", path.empty() ? stream : path, trim, false, width, -1, -1,
+                                3, bitrate, 1.33f, zepra::test::fakeGraphFactory(script));
+  }
+
+  std::vector<std::uint8_t> streamBytes() const {
+    std::ifstream in(stream, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  fs::path dir;
+  std::string stream;
+};
+
+std::uint32_t word(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+}  // namespace
+
+TEST_F(Driver, EachFailingStepHasItsCodeAndTheGraphIsAlwaysReleased) {
+  struct Case {
+    const char* name;
+    void (*arrange)(GraphScript&);
+    int width;
+    int bitrate;
+    bool emptyPath;
+    int code;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"empty stream path", [](GraphScript&) {}, -1, 120, true, -2, {}},
+      {"width not a multiple of 4", [](GraphScript&) {}, 238, 120, false, -3, {}},
+      {"bitrate 0", [](GraphScript&) {}, -1, 0, false, -3, {}},
+      {"build fails", [](GraphScript& s) { s.buildOk = false; }, -1, 120, false, -4,
+       {"build in.avi", "release"}},
+      {"frame count fails", [](GraphScript& s) { s.queryOk = false; }, -1, 120, false, -6,
+       {"build in.avi", "query", "release"}},
+      {"run fails", [](GraphScript& s) { s.runOk = false; }, -1, 120, false, -5,
+       {"build in.avi", "query", "run", "release"}},
+      {"run throws", [](GraphScript& s) { s.throwInRun = true; }, -1, 120, false, -999,
+       {"build in.avi", "query", "run", "release"}},
+  };
+  for (const Case& c : cases) {
+    GraphScript script;
+    c.arrange(script);
+    const int trim[4] = {0, 0, 0, 0};
+    const int code = zepra::runConversion("in.avi", c.emptyPath ? "" : stream, trim, false, c.width,
+                                          -1, -1, 3, c.bitrate, 1.33f,
+                                          zepra::test::fakeGraphFactory(script));
+    EXPECT_EQ(code, c.code) << c.name;
+    EXPECT_EQ(script.calls, c.calls) << c.name;
+    fs::remove(stream);
+  }
+}
+
+TEST_F(Driver, FailuresBeforeTheStreamIsOpenedLeaveNoStreamFile) {
+  GraphScript script;
+  script.queryOk = false;
+  EXPECT_EQ(run(script), -6);
+  EXPECT_FALSE(fs::exists(stream));
+}
+
+TEST_F(Driver, FailedRunStillClosesTheStreamBeforeTheGraphIsReleased) {
+  GraphScript script;
+  script.runOk = false;
+  std::uintmax_t sizeAtRelease = 0;
+  script.onRelease = [&] { sizeAtRelease = fs::file_size(stream); };
+  EXPECT_EQ(run(script), -5);
+  EXPECT_GE(sizeAtRelease, 12u);  // header written and the file closed
+}
+
+TEST_F(Driver, CancelledRunKeepsFrameCountZeroAndWritesNoTrailer) {
+  GraphScript script;
+  script.runOk = false;
+  script.onRelease = [] {};
+  zepra::jobCancelled = true;
+  EXPECT_EQ(run(script), -5);
+  auto bytes = streamBytes();
+  ASSERT_GE(bytes.size(), 12u);
+  EXPECT_EQ(word(bytes, 0), 0u);
+  zepra::jobCancelled = false;
+}
+
+TEST_F(Driver, StreamThatCannotBeCreatedFailsTheJob) {
+  GraphScript script;
+  EXPECT_EQ(run(script, -1, 120, (dir / "no-such-folder" / "stream").string()), -7);
+  EXPECT_EQ(script.calls, (std::vector<std::string>{"build in.avi", "query", "release"}));
+  EXPECT_NE(zepra::lastErrorText().find("no-such-folder"), std::string::npos);
+}
+
+TEST_F(Driver, SuccessfulRunWritesACompleteStream) {
+  GraphScript script;
+  script.frames = 6;
+  ASSERT_EQ(run(script), 0);
+  auto bytes = streamBytes();
+  ASSERT_GE(bytes.size(), 12u);
+  // 25 frames per second in "Auto" keeps one frame of every two.
+  EXPECT_EQ(word(bytes, 0), 3u);
+  EXPECT_EQ(word(bytes, 8), 32u | (32u << 16));
+  // Walk the records to the trailer, which holds whole blocks of sound.
+  std::size_t at = 12;
+  for (std::uint32_t k = 0; k < word(bytes, 0); ++k) {
+    ASSERT_LE(at + 4, bytes.size());
+    at += word(bytes, at) & 0xFFFF;
+  }
+  ASSERT_LE(at + 4, bytes.size());
+  EXPECT_GT(word(bytes, at), 0u);
+  EXPECT_EQ(bytes.size(), at + 4 + 176u * word(bytes, at));
+}
