@@ -87,7 +87,7 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
   std::error_code existsError;
   const bool outputExists = std::filesystem::exists(job.outputPath, existsError);
   const OverwriteDecision overwrite =
-      decideOverwrite(job.outputPath, outputExists, request.overwrite, env.inIsTerminal,
+      decideOverwrite(job.outputPath, outputExists, request.overwrite, env.inIsTerminal && env.errIsTerminal,
                       [&](const std::string& question) { return askYesNo(question, *env.in, err); });
   if (!overwrite.proceed) {
     err << "zepra-cli: " << overwrite.message << '\n';
@@ -110,7 +110,13 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
     CancelSignals signals;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-      returned = env.runJob(job);
+      try {
+        returned = env.runJob(job);
+      } catch (...) {
+        // The job reports every failure as a result; anything else that
+        // escapes it is unexpected, and must not end the program unreported.
+        returned = kJobUnexpected;
+      }
       finished = true;
     });
     while (!finished) {

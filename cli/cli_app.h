@@ -26,8 +26,10 @@ struct CliEnvironment {
   std::istream* in = nullptr;
   std::ostream* out = nullptr;
   std::ostream* err = nullptr;
-  bool inIsTerminal = false;   // an existing output may be asked about
-  bool errIsTerminal = false;  // progress as one updating line
+  // Standard input and standard error on a terminal: the user can be asked
+  // about an existing output (both), and progress is one updating line (error).
+  bool inIsTerminal = false;
+  bool errIsTerminal = false;
   SteadyClock clock;
 };
 

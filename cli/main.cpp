@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli/cli_app.h"
+#include "cli/frame_count.h"
 #include "job/conversion_job.h"
 #include "platform/cancel_event.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char* argv[]) {
   zepra::cli::CliEnvironment env;
   env.runJob = [](const zepra::ConversionJob& job) { return zepra::runConversionJob(job); };
   env.cancelJob = [] { return zepra::CancelEvent::signal(); };
+  env.countFrames = zepra::cli::countSourceFrames;
   env.in = &std::cin;
   env.out = &std::cout;
   env.err = &std::cerr;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -124,6 +125,12 @@ TEST_F(CliRun, AJobThatPostsNothingIsJudgedByWhatItReturns) {
   EXPECT_EQ(run({}), 4);
 }
 
+TEST_F(CliRun, AnExceptionFromTheJobIsAnUnexpectedFailure) {
+  job_ = [](const ConversionJob&) -> int { throw std::runtime_error("out of memory"); };
+  EXPECT_EQ(run({}), 9);
+  EXPECT_NE(err_.str().find("unexpected error"), std::string::npos);
+}
+
 TEST_F(CliRun, BadCommandLinesAndFilesStopBeforeTheJob) {
   EXPECT_EQ(run({"--bitrate", "600"}), kExitUsage);
   EXPECT_NE(err_.str().find("--bitrate"), std::string::npos);
@@ -181,7 +188,7 @@ TEST_F(CliRun, AnExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
     err_.str("");
     in_.clear();
     in_.str(c.answer);
-    env_.inIsTerminal = c.terminal;
+    env_.inIsTerminal = env_.errIsTerminal = c.terminal;
     EXPECT_EQ(run(c.options), c.exitCode);
     if (c.exitCode == kExitOk) {
       EXPECT_EQ(jobsRun_, 1);
@@ -198,8 +205,14 @@ TEST_F(CliRun, AnExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
   writeFile(output_, "earlier image");
   env_.inIsTerminal = false;
   err_.str("");
-  run({});
+  EXPECT_EQ(run({}), kExitNotReplaced);
   EXPECT_NE(err_.str().find("-y"), std::string::npos);
+  // A question on a redirected standard error would never be seen.
+  env_.inIsTerminal = true;
+  env_.errIsTerminal = false;
+  in_.clear();
+  in_.str("y\n");
+  EXPECT_EQ(run({}), kExitNotReplaced);
 }
 
 TEST_F(CliRun, CtrlCCancelsTheJobThroughTheCancelRequest) {
