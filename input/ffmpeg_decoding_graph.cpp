@@ -281,7 +281,14 @@ bool FfmpegDecodingGraph::runDecodingGraph() {
       threadFinished();
     };
   };
-  std::thread videoThread(guarded([&] { videoDecoder_->run(videoPackets, *videoCallback_, stop_); }));
+  std::thread videoThread(guarded([&] {
+    videoDecoder_->run(videoPackets, *videoCallback_, stop_);
+    // An encoder that has failed takes nothing more: the demuxer stops too.
+    if (videoDecoder_->encoderFailed()) {
+      stop_ = true;
+      videoPackets.abort();
+    }
+  }));
   std::thread readerThread(guarded([&] { readPackets(videoPackets); }));
 
   bool cancelled = false;
@@ -304,6 +311,8 @@ bool FfmpegDecodingGraph::runDecodingGraph() {
     recordErrorText(AVERROR(ECANCELED));
     return false;
   }
+  // The encoder has said why in lastErrorText.
+  if (videoDecoder_->encoderFailed()) return false;
   if (readError_ != 0) {
     recordErrorText(readError_);
     return false;

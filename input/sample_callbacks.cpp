@@ -4,8 +4,8 @@
 
 namespace zepra {
 
-void VideoSampleCallback::bufferCB(double time, const std::uint8_t* buffer, std::int32_t length) {
-  encoder_.addVideoSample(time, buffer, length > 0 ? static_cast<std::uint32_t>(length) : 0);
+bool VideoSampleCallback::bufferCB(double time, const std::uint8_t* buffer, std::int32_t length) {
+  return encoder_.addVideoSample(time, buffer, length > 0 ? static_cast<std::uint32_t>(length) : 0);
 }
 
 void AudioSampleCallback::bufferCB(double, const std::uint8_t* buffer, std::int32_t length) {

@@ -1,7 +1,6 @@
 #pragma once
 // The only path by which decoded data enters the encoder: one callback object
 // per stream, called on that stream's decoding thread for every sample.
-// Neither ever fails: a refusal inside the encoder must not stop decoding.
 
 #include <cstdint>
 
@@ -14,7 +13,8 @@ class VideoSampleCallback {
   explicit VideoSampleCallback(MediaSink& encoder) : encoder_(encoder) {}
   // time: the frame's start in seconds. Every buffer is forwarded, whatever
   // its length: the encoder treats an empty one as a repeat of the last frame.
-  void bufferCB(double time, const std::uint8_t* buffer, std::int32_t length);
+  // False once the encoder has failed and takes no more frames.
+  bool bufferCB(double time, const std::uint8_t* buffer, std::int32_t length);
 
  private:
   MediaSink& encoder_;

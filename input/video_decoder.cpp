@@ -111,7 +111,7 @@ double VideoDecoder::frameTime(const AVFrame& picture) {
 }
 
 void VideoDecoder::receiveFrames(VideoSampleCallback& callback, const std::atomic<bool>& stop) {
-  while (!stop) {
+  while (!stop && !encoderFailed_) {
     const int err = avcodec_receive_frame(codec_.get(), picture_.get());
     if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
     if (err < 0) {
@@ -120,9 +120,11 @@ void VideoDecoder::receiveFrames(VideoSampleCallback& callback, const std::atomi
     }
     noteEnd(*picture_);
     if (converter_.convert(*picture_)) {
-      callback.bufferCB(frameTime(*picture_), converter_.data(),
-                        static_cast<std::int32_t>(converter_.frameBytes()));
       ++framesDelivered_;
+      if (!callback.bufferCB(frameTime(*picture_), converter_.data(),
+                             static_cast<std::int32_t>(converter_.frameBytes()))) {
+        encoderFailed_ = true;
+      }
     } else {
       unconvertible_ = true;
     }
@@ -136,7 +138,7 @@ void VideoDecoder::run(PacketQueue& packets, VideoSampleCallback& callback,
     const int err = avcodec_send_packet(codec_.get(), packet.get());
     if (err < 0 && err != AVERROR(EAGAIN)) lastError_ = err;
     receiveFrames(callback, stop);
-    if (stop) return;
+    if (stop || encoderFailed_) return;
   }
   if (stop) return;
   avcodec_send_packet(codec_.get(), nullptr);

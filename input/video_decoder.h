@@ -32,7 +32,7 @@ class VideoDecoder {
 
   // The video decoding thread's work: decodes every packet of the queue,
   // drains the decoder at the end, and delivers each picture. Returns early
-  // once stop is set.
+  // once stop is set or the encoder has failed.
   void run(PacketQueue& packets, VideoSampleCallback& callback, const std::atomic<bool>& stop);
 
   std::uint64_t framesDelivered() const { return framesDelivered_; }
@@ -41,6 +41,8 @@ class VideoDecoder {
   // The latest end of a decoded picture on the stream's clock, in seconds;
   // NaN before the first.
   double endTime() const { return endTime_; }
+  // True when the encoder refused a frame: it takes no more.
+  bool encoderFailed() const { return encoderFailed_; }
   // True when a decoded picture came in a pixel format that cannot be converted.
   bool metUnconvertiblePicture() const { return unconvertible_; }
 
@@ -61,6 +63,7 @@ class VideoDecoder {
   std::uint64_t framesDelivered_ = 0;
   int lastError_ = 0;
   bool unconvertible_ = false;
+  bool encoderFailed_ = false;
 };
 
 }  // namespace zepra

@@ -55,6 +55,28 @@ TEST(DecodingGraphCancel, StopsWithinHalfASecondAndNothingArrivesAfterwards) {
   EXPECT_FALSE(CancelEvent::signal());
 }
 
+TEST(DecodingGraphCancel, AnEncoderThatFailsStopsTheRun) {
+  test::ClipFolder folder;
+  const std::string clip = folder.make(
+      "clip.mkv",
+      "-f lavfi -i testsrc2=size=32x24:rate=25:duration=4 -f lavfi -i sine=sample_rate=8000:duration=4 "
+      "-c:v mjpeg -c:a pcm_s16le");
+  ASSERT_FALSE(clip.empty());
+  test::RecordingSink sink;
+  sink.failFromFrame = 3;
+  resetJobState();
+  auto graph = createDecodingGraph();
+  ASSERT_TRUE(graph->buildDecodingGraph(clip, sink));
+  setLastErrorText("the encoder's own words");
+  EXPECT_FALSE(graph->runDecodingGraph());
+  sink.runReturned = true;
+  EXPECT_EQ(sink.frames.size(), 3u);
+  EXPECT_EQ(lastErrorText(), "the encoder's own words");
+  EXPECT_FALSE(jobCancelled);
+  graph->releaseDecodingGraph();
+  EXPECT_EQ(sink.callsAfterRun, 0);
+}
+
 TEST(DecodingGraphCancel, ARunToTheEndIsNotCancelled) {
   test::ClipFolder folder;
   const std::string clip = folder.make(

@@ -121,7 +121,7 @@ bool RecordingSink::addVideoSample(double time, const std::uint8_t* data, std::u
   std::lock_guard lock(mutex_);
   if (frames.empty()) firstFrame.assign(data, data + length);
   frames.push_back({time, length});
-  return true;
+  return frames.size() < failFromFrame;
 }
 
 void RecordingSink::addAudioBuffer(const std::uint8_t* data, std::uint32_t length) {

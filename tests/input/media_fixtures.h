@@ -3,6 +3,7 @@
 // sink that records what a decoder hands it.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -63,6 +64,8 @@ class RecordingSink : public MediaSink {
   // Each video call sleeps this long, to make a run last.
   int videoDelayMs = 0;
   bool refuseVideo = false;
+  // From this frame on addVideoSample fails, as an encoder that broke down.
+  std::size_t failFromFrame = SIZE_MAX;
 
   std::vector<std::string> order;  // names of the calls made while building
   std::uint32_t containerRate = 0, containerScale = 0;

@@ -13,8 +13,9 @@ TEST(SampleCallbacks, VideoForwardsEveryBufferAndSoundOnlyNonEmptyOnes) {
   AudioSampleCallback audio(sink);
   const std::uint8_t bytes[6] = {1, 2, 3, 4, 5, 6};
 
-  video.bufferCB(0.5, bytes, 6);
-  video.bufferCB(0.75, nullptr, 0);  // the encoder repeats the last frame
+  EXPECT_TRUE(video.bufferCB(0.5, bytes, 6));
+  sink.failFromFrame = 2;
+  EXPECT_FALSE(video.bufferCB(0.75, nullptr, 0));  // the encoder repeats the last frame, and fails
   ASSERT_EQ(sink.frames.size(), 2u);
   EXPECT_EQ(sink.frames[0].time, 0.5);
   EXPECT_EQ(sink.frames[0].length, 6u);
