@@ -1,8 +1,9 @@
 // The decoding graph on FFmpeg's libraries. Built on the worker thread, it
 // opens the input, picks the video stream and the first audio stream, opens
-// their decoders and hands the encoder the formats. Running it starts two
-// decoding threads (the demuxer, which also decodes the sound, and the video
-// decoder) while the worker polls for completion and for the cancel event.
+// their decoders and hands the encoder the formats. Running it starts three
+// threads (the demuxer, which also decodes the sound; the video decoder; and
+// the one that hands frames to the encoder) while the worker polls for
+// completion and for the cancel event.
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +19,7 @@
 #include "input/avi_header_probe.h"
 #include "input/decoding_graph.h"
 #include "input/ffmpeg_handles.h"
+#include "input/frame_queue.h"
 #include "input/graph_errors.h"
 #include "input/packet_queue.h"
 #include "input/sample_callbacks.h"
@@ -34,6 +36,8 @@ using namespace std::chrono_literals;
 constexpr auto kCancelPollInterval = 500ms;
 // Compressed video packets the demuxer may hold ahead of the video decoder.
 constexpr std::size_t kVideoQueuePackets = 32;
+// Converted frames waiting for the encoder: enough to keep both sides busy.
+constexpr std::size_t kVideoQueueFrames = 3;
 constexpr double kMaxNominalFramesPerSecond = 1000.0;
 // Decoding that stops this far short of the container's stated duration
 // means the file was cut off: a share of the length and a time in seconds.
@@ -265,31 +269,34 @@ bool FfmpegDecodingGraph::runDecodingGraph() {
   stop_ = false;
   readError_ = 0;
   threadFailure_ = nullptr;
-  threadsRunning_ = 2;
+  threadsRunning_ = 3;
   PacketQueue videoPackets(kVideoQueuePackets);
-  // Either thread ending by an exception stops the other; the worker rethrows it.
-  auto guarded = [this, &videoPackets](auto work) {
-    return [this, &videoPackets, work] {
+  FrameQueue videoFrames(kVideoQueueFrames, videoDecoder_->frameBytes());
+  auto stopAll = [&] {
+    stop_ = true;
+    videoPackets.abort();
+    videoFrames.abort();
+  };
+  // A thread ending by an exception stops the others; the worker rethrows it.
+  auto guarded = [&](auto work) {
+    return [&, work] {
       try {
         work();
       } catch (...) {
         std::lock_guard lock(threadsMutex_);
         if (!threadFailure_) threadFailure_ = std::current_exception();
-        stop_ = true;
-        videoPackets.abort();
+        stopAll();
       }
       threadFinished();
     };
   };
-  std::thread videoThread(guarded([&] {
-    videoDecoder_->run(videoPackets, *videoCallback_, stop_);
-    // An encoder that has failed takes nothing more: the demuxer stops too.
-    if (videoDecoder_->encoderFailed()) {
-      stop_ = true;
-      videoPackets.abort();
-    }
-  }));
   std::thread readerThread(guarded([&] { readPackets(videoPackets); }));
+  std::thread decoderThread(guarded([&] { videoDecoder_->decode(videoPackets, videoFrames, stop_); }));
+  std::thread encoderThread(guarded([&] {
+    videoDecoder_->deliver(videoFrames, *videoCallback_);
+    // An encoder that has failed takes nothing more: decoding stops too.
+    if (videoDecoder_->encoderFailed()) stopAll();
+  }));
 
   bool cancelled = false;
   while (!waitForCompletion(kCancelPollInterval)) {
@@ -300,10 +307,10 @@ bool FfmpegDecodingGraph::runDecodingGraph() {
   }
   // Stopping: both threads leave at their next check, and once they are
   // joined no callback can reach the encoder any more.
-  stop_ = true;
-  videoPackets.abort();
+  stopAll();
   readerThread.join();
-  videoThread.join();
+  decoderThread.join();
+  encoderThread.join();
 
   if (threadFailure_) std::rethrow_exception(threadFailure_);
   if (cancelled) {

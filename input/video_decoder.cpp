@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "input/frame_queue.h"
 #include "input/packet_queue.h"
 #include "input/sample_callbacks.h"
 
@@ -98,7 +99,7 @@ double VideoDecoder::frameTime(const AVFrame& picture) {
   // start later (an open group of pictures): the encoder then holds it until
   // the next one is due, which keeps every later picture in step with the
   // sound.
-  if (framesDelivered_ == 0) return lastTime_ = 0.0;
+  if (framesConverted_ == 0) return lastTime_ = 0.0;
   const std::int64_t stamp = picture.best_effort_timestamp;
   double time;
   if (stamp == AV_NOPTS_VALUE) {
@@ -110,8 +111,8 @@ double VideoDecoder::frameTime(const AVFrame& picture) {
   return lastTime_ = time;
 }
 
-void VideoDecoder::receiveFrames(VideoSampleCallback& callback, const std::atomic<bool>& stop) {
-  while (!stop && !encoderFailed_) {
+void VideoDecoder::receiveFrames(FrameQueue& frames, const std::atomic<bool>& stop) {
+  while (!stop && !aborted_) {
     const int err = avcodec_receive_frame(codec_.get(), picture_.get());
     if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
     if (err < 0) {
@@ -119,30 +120,46 @@ void VideoDecoder::receiveFrames(VideoSampleCallback& callback, const std::atomi
       return;
     }
     noteEnd(*picture_);
-    if (converter_.convert(*picture_)) {
-      ++framesDelivered_;
-      if (!callback.bufferCB(frameTime(*picture_), converter_.data(),
-                             static_cast<std::int32_t>(converter_.frameBytes()))) {
-        encoderFailed_ = true;
-      }
+    DecodedFrame* frame = frames.acquire();
+    if (!frame) {
+      aborted_ = true;
+    } else if (converter_.convert(*picture_, frame->pixels.data())) {
+      frame->time = frameTime(*picture_);
+      ++framesConverted_;
+      frames.publish(frame);
     } else {
       unconvertible_ = true;
+      frames.release(frame);
     }
     av_frame_unref(picture_.get());
   }
 }
 
-void VideoDecoder::run(PacketQueue& packets, VideoSampleCallback& callback,
-                       const std::atomic<bool>& stop) {
+void VideoDecoder::decode(PacketQueue& packets, FrameQueue& frames, const std::atomic<bool>& stop) {
   while (PacketPtr packet = packets.pop()) {
     const int err = avcodec_send_packet(codec_.get(), packet.get());
     if (err < 0 && err != AVERROR(EAGAIN)) lastError_ = err;
-    receiveFrames(callback, stop);
-    if (stop || encoderFailed_) return;
+    receiveFrames(frames, stop);
+    if (stop || aborted_) break;
   }
-  if (stop) return;
-  avcodec_send_packet(codec_.get(), nullptr);
-  receiveFrames(callback, stop);
+  if (!stop && !aborted_) {
+    avcodec_send_packet(codec_.get(), nullptr);
+    receiveFrames(frames, stop);
+  }
+  frames.finish();
+}
+
+void VideoDecoder::deliver(FrameQueue& frames, VideoSampleCallback& callback) {
+  while (DecodedFrame* frame = frames.next()) {
+    ++framesDelivered_;
+    const bool taken = callback.bufferCB(frame->time, frame->pixels.data(),
+                                         static_cast<std::int32_t>(frame->pixels.size()));
+    frames.release(frame);
+    if (!taken) {
+      encoderFailed_ = true;
+      return;
+    }
+  }
 }
 
 }  // namespace zepra

@@ -26,7 +26,6 @@ void VideoFrameConverter::configure(int width, int height, int rotation) {
   width_ = width;
   height_ = height;
   rotation_ = rotation;
-  frame_.assign(static_cast<std::size_t>(paddedRowBytes(outputWidth())) * outputHeight(), 0);
   // The scaler's vector code may store a few pixels beyond a row's end, so
   // it writes into a top-down picture with roomy rows and slack at the end,
   // never straight into the frame.
@@ -73,25 +72,25 @@ bool VideoFrameConverter::prepareScaler(const AVFrame& picture) {
   return true;
 }
 
-bool VideoFrameConverter::convert(const AVFrame& picture) {
+bool VideoFrameConverter::convert(const AVFrame& picture, std::uint8_t* frame) {
   if (picture.width <= 0 || picture.height <= 0 || !prepareScaler(picture)) return false;
   std::uint8_t* top = picture_.data();
   int strides[1] = {pictureStride_};
   if (sws_scale(scaler_.get(), picture.data, picture.linesize, 0, picture.height, &top, strides) <= 0) {
     return false;
   }
-  storeUpright();
+  storeUpright(frame);
   return true;
 }
 
-void VideoFrameConverter::storeUpright() {
+void VideoFrameConverter::storeUpright(std::uint8_t* frame) const {
   // (u, v) is a pixel of the displayed picture, v counted from the top;
   // (x, y) the pixel of the decoded picture that lands there.
   const int outWidth = outputWidth();
   const int outHeight = outputHeight();
   const std::size_t stride = paddedRowBytes(outWidth);
   for (int v = 0; v < outHeight; ++v) {
-    std::uint8_t* row = frame_.data() + static_cast<std::size_t>(outHeight - 1 - v) * stride;
+    std::uint8_t* row = frame + static_cast<std::size_t>(outHeight - 1 - v) * stride;
     if (rotation_ == 0) {
       std::memcpy(row, picture_.data() + static_cast<std::size_t>(v) * pictureStride_,
                   static_cast<std::size_t>(width_) * 3);

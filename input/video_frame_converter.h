@@ -27,21 +27,19 @@ class VideoFrameConverter {
 
   int outputWidth() const { return rotation_ % 180 ? height_ : width_; }
   int outputHeight() const { return rotation_ % 180 ? width_ : height_; }
-  std::uint32_t frameBytes() const { return static_cast<std::uint32_t>(frame_.size()); }
+  std::uint32_t frameBytes() const { return paddedRowBytes(outputWidth()) * outputHeight(); }
 
-  // Converts one picture into data(); false when its pixel format cannot be
-  // converted (the previous frame then stays in data()).
-  bool convert(const AVFrame& picture);
-  const std::uint8_t* data() const { return frame_.data(); }
+  // Converts one picture into frame (frameBytes() long); false when its
+  // pixel format cannot be converted.
+  bool convert(const AVFrame& picture, std::uint8_t* frame);
 
  private:
   bool prepareScaler(const AVFrame& picture);
-  void storeUpright();
+  void storeUpright(std::uint8_t* frame) const;
 
   int width_ = 0;
   int height_ = 0;
   int rotation_ = 0;
-  std::vector<std::uint8_t> frame_;
   std::vector<std::uint8_t> picture_;  // the scaler's top-down output
   int pictureStride_ = 0;
   ScaleContextPtr scaler_;
