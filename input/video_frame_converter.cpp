@@ -10,6 +10,11 @@ extern "C" {
 
 namespace zepra {
 
+namespace {
+// The scaler's vector code converts rows in steps of up to this many pixels.
+constexpr int kWholeVectorPixels = 16;
+}  // namespace
+
 int uprightRotation(const AVStream& stream) {
   const std::uint8_t* matrix =
       av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
@@ -30,7 +35,8 @@ void VideoFrameConverter::configure(int width, int height, int rotation) {
   // it writes into a top-down picture with roomy rows and slack at the end,
   // never straight into the frame.
   pictureStride_ = (width * 3 + 63) & ~63;
-  picture_.assign(static_cast<std::size_t>(pictureStride_) * height + 64, 0);
+  const bool direct = rotation == 0 && width % kWholeVectorPixels == 0;
+  picture_.assign(direct ? 0 : static_cast<std::size_t>(pictureStride_) * height + 64, 0);
   scaler_.reset();
 }
 
@@ -74,6 +80,15 @@ bool VideoFrameConverter::prepareScaler(const AVFrame& picture) {
 
 bool VideoFrameConverter::convert(const AVFrame& picture, std::uint8_t* frame) {
   if (picture.width <= 0 || picture.height <= 0 || !prepareScaler(picture)) return false;
+  if (rotation_ == 0 && width_ % kWholeVectorPixels == 0) {
+    // Rows of whole vectors: the scaler stores nothing beyond them, so it
+    // can write the bottom-up frame directly, from its last row backwards.
+    const int stride = static_cast<int>(paddedRowBytes(width_));
+    std::uint8_t* lastRow = frame + static_cast<std::size_t>(height_ - 1) * stride;
+    int strides[1] = {-stride};
+    return sws_scale(scaler_.get(), picture.data, picture.linesize, 0, picture.height, &lastRow,
+                     strides) > 0;
+  }
   std::uint8_t* top = picture_.data();
   int strides[1] = {pictureStride_};
   if (sws_scale(scaler_.get(), picture.data, picture.linesize, 0, picture.height, &top, strides) <= 0) {

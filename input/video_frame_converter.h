@@ -40,7 +40,7 @@ class VideoFrameConverter {
   int width_ = 0;
   int height_ = 0;
   int rotation_ = 0;
-  std::vector<std::uint8_t> picture_;  // the scaler's top-down output
+  std::vector<std::uint8_t> picture_;  // the scaler's top-down output, where needed
   int pictureStride_ = 0;
   ScaleContextPtr scaler_;
   // What the scaler was made for; a change makes a new one.
