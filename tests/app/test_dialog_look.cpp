@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QScreen>
 #include <QProgressBar>
 #include <QTest>
 
@@ -25,14 +26,16 @@ class DialogLookTest : public QObject {
   void controlsFitTheirTextAndDoNotOverlap() {
     ScriptedServices services;
     MainDialog dialog([](const ConversionJob&) { return 0; }, &services);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    saveScreenshot(dialog, "start");
     controlOf<QAbstractButton>(dialog, ids::kPresetManual)->click();
     chooseEntry(controlOf<QComboBox>(dialog, ids::kTrimMode), 3);
     controlOf<QAbstractButton>(dialog, ids::kKeepAspect)->click();
     editOf(dialog, ids::kInputEdit)->setText("/home/user/Videos/holiday.mp4");
     editOf(dialog, ids::kOutputEdit)->setText("/home/user/roms/holiday.gba");
     editOf(dialog, ids::kRomTitle)->setText("HOLIDAY 2026");
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QApplication::processEvents();
 
     QList<QWidget*> leaves;
     for (QWidget* w : dialog.findChildren<QWidget*>()) {
@@ -64,12 +67,18 @@ class DialogLookTest : public QObject {
       QVERIFY(left > x);
       x = left;
     }
+    saveScreenshot(dialog, "manual");
+  }
 
+ private:
+  // What the display shows of the window (the X server's pixels under Xvfb).
+  static void saveScreenshot(QWidget& window, const char* state) {
     const QString dir = qEnvironmentVariable("ZEPRA_SCREENSHOT_DIR");
-    if (!dir.isEmpty()) {
-      const QString name = QString("dialog-%1x.png").arg(dialog.devicePixelRatioF());
-      QVERIFY(dialog.grab().save(QDir(dir).filePath(name)));
-    }
+    if (dir.isEmpty()) return;
+    QApplication::processEvents();
+    const QPixmap shot = window.screen()->grabWindow(window.winId());
+    const QString name = QString("dialog-%1-%2x.png").arg(state).arg(window.devicePixelRatioF());
+    QVERIFY(shot.save(QDir(dir).filePath(name)));
   }
 };
 
