@@ -52,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, FrameCountTest,
                                            FrameCountCase{4, 333333, 40}, FrameCountCase{5, 333333, 33},
                                            FrameCountCase{6, 333333, 25}, FrameCountCase{7, 333333, 20},
                                            FrameCountCase{-1, 333333, 50},  // auto at 30 fps: N = 2
-                                           FrameCountCase{-1, 666667, 100}));  // auto at 15 fps: all
+                                           FrameCountCase{-1, 666667, 100}),  // auto at 15 fps: all
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(SessionTest, AFrameCountAboveAQuarterOfTheRangeDoesNotWrap) {
   SourceVideo source;

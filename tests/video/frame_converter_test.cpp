@@ -78,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(
                       DitherCase{k2xDithering, 255, {248, 248, 248, 248}},
                       DitherCase{k4xDithering, 255, {248, 248, 248, 248}},
                       DitherCase{kNoFilter, 255, {255, 255, 255, 255}},
-                      DitherCase{k4xDithering, 0, {0, 0, 0, 0}}));
+                      DitherCase{k4xDithering, 0, {0, 0, 0, 0}}),
+    [](const auto& info) {
+      return "filter" + std::to_string(info.param.filter) + "_value" + std::to_string(info.param.value);
+    });
 
 TEST(AreaPathTest, TheAddendComesBeforeTheBrightnessTable) {
   FrameConverter converter;
