@@ -7,11 +7,18 @@
 // and sound from the decoding threads, then closeStream, then destruction.
 
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "audio/audio_track.h"
 #include "cinepak/video_compressor.h"
 #include "encoder/media_formats.h"
 #include "encoder/media_sink.h"
+#include "encoder/stream_file.h"
+#include "video/frame_converter.h"
+#include "video/frame_rate.h"
+#include "video/geometry.h"
 
 namespace zepra {
 
@@ -23,7 +30,10 @@ class StreamEncoder final : public MediaSink {
   StreamEncoder& operator=(const StreamEncoder&) = delete;
 
   bool setOutputName(const char* path);
-  // trim: left, bottom, right, top. False (nothing stored) when a value is out of range.
+  // trim: left, bottom, right, top (not negative); width and height -1
+  // (automatic) or 4..240 and 4..160 in steps of 4; frameRateMode -1..7;
+  // preFilter 0..3; bitrate (kilobytes per second) at least 1; gamma
+  // 0.01..7.99. False (nothing stored) when a value is out of range.
   bool setOptions(const int trim[4], bool autoTrim, int width, int height, int frameRateMode,
                   int preFilter, int bitrate, float gamma);
 
@@ -32,18 +42,95 @@ class StreamEncoder final : public MediaSink {
   bool acceptVideoFormat(const VideoInfoHeader& format) override;
   bool acceptAudioFormat(const WaveFormatEx& format) override;
 
+  // Creates the stream file, writes its header and begins the compression
+  // session. frameCount: the input's length in source frames.
   bool openStream(std::uint32_t frameCount);
+  // Paces the frame onto the source's time grid, repeating the last frame
+  // over skipped slots. False once a frame could not be encoded: the stream
+  // then keeps the frames before it and takes no more.
   bool addVideoSample(double time, const std::uint8_t* data, std::uint32_t length) override;
+  // One slot of the grid; no data repeats the last frame. True for a slot
+  // that the frame-rate reduction drops or a frame written whole.
   bool encodeFrame(const std::uint8_t* data, std::uint32_t length);
   void addAudioBuffer(const std::uint8_t* data, std::uint32_t length) override;
+  // Ends the session, writes the audio trailer and the frame count (unless
+  // the job was cancelled or no frame was compressed) and closes the file.
+  // False when anything failed, including an earlier frame.
   bool closeStream();
 
   std::uint32_t sourceRate() const override;
   std::uint32_t sourceScale() const override;
 
+  // After acceptVideoFormat: the converted frame's size, the window, the
+  // output rate and the per-frame figures.
+  int outputWidth() const { return options_.outputWidth; }
+  int outputHeight() const { return options_.outputHeight; }
+  TrimWindow trim() const { return options_.trim; }
+  FrameRate outputRate() const { return outputRate_; }
+  FrameSelection frameSelection() const { return selection_; }
+  std::uint32_t frameByteTarget() const { return frameByteTarget_; }
+  std::uint32_t playbackStep() const { return playbackStep_; }
+  std::uint32_t framesEncoded() const { return framesEncoded_; }
+
  private:
-  // Fields are grouped by concern: session and counters, pacing, geometry
-  // and frame buffers, sound.
+  struct Options {
+    TrimWindow trim;
+    bool autoTrim = false;
+    int outputWidth = 0;
+    int outputHeight = 0;
+    int frameRateMode = 0;
+    int preFilter = 0;
+    int bitrate = 0;  // kilobytes per second
+    float gamma = 0.0f;
+  };
+
+  bool beginCompression(std::uint32_t sourceFrames);
+  bool keepDecodedFrame(const std::uint8_t* data, std::uint32_t length);
+  bool compressKeptFrame();
+  bool writeTrailer();
+  bool fail(std::string detail);
+
+  // Session: the stream file and the compressor.
+  CompressorLocator locate_;
+  std::string streamPath_;
+  StreamFile stream_;
+  std::unique_ptr<VideoCompressor> compressor_;
+  std::vector<BitmapInfoHeader> compressorOutputFormat_;  // as many bytes as the compressor asks
+  std::vector<std::uint8_t> compressedFrame_;             // the largest compressed frame
+  CompressParams compressParams_;
+  bool sessionOpen_ = false;  // openStream succeeded and closeStream has not run
+  bool failed_ = false;       // a frame failed: the stream takes no more
+
+  // Counters since openStream.
+  std::uint32_t sourceFrameCount_ = 0;  // base of the progress figure
+  std::uint32_t framesDelivered_ = 0;   // slots of the source grid, repeats included
+  std::uint32_t framesEncoded_ = 0;     // frames compressed and written: the records
+  std::uint64_t bytesEncoded_ = 0;      // compressed bytes so far
+
+  // Options, rewritten in place by acceptVideoFormat (trims, size, mode).
+  Options options_;
+
+  // Video format and geometry.
+  bool videoAccepted_ = false;
+  int sourceWidth_ = 0;
+  int sourceHeight_ = 0;
+  std::uint32_t pictureAspectX_ = 0;
+  std::uint32_t pictureAspectY_ = 0;
+  FrameRate sourceRate_;  // the container's, or the format's frame duration
+  FrameRate outputRate_;  // after the frame-rate reduction
+  FrameSelection selection_;
+  std::uint32_t frameByteTarget_ = 0;  // bytes per output frame at the bitrate
+  std::uint32_t playbackStep_ = 0;     // 16.16 output frames per display refresh
+
+  // Frame buffers, allocated once per job.
+  BitmapInfoHeader compressorInputFormat_;
+  FrameConverter converter_;                // owns the converted frame
+  std::vector<std::uint8_t> previousFrame_; // the compressor's reference
+  std::vector<std::uint8_t> lastVideoFrame_; // the last decoded frame, repeated over gaps
+  bool haveVideoFrame_ = false;
+
+  // Sound.
+  AudioTrack audio_;
 };
 
 }  // namespace zepra

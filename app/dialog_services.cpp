@@ -1,0 +1,33 @@
+#include "app/dialog_services.h"
+
+#include <QApplication>
+#include <QFileDialog>
+
+namespace zepra {
+
+QMessageBox::StandardButton QtDialogServices::showMessage(QWidget* parent, QMessageBox::Icon icon,
+                                                          const QString& caption,
+                                                          const QString& text,
+                                                          QMessageBox::StandardButtons buttons,
+                                                          QMessageBox::StandardButton defaultButton) {
+  QMessageBox box(icon, caption, text, buttons, parent);
+  box.setDefaultButton(defaultButton);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString QtDialogServices::chooseFile(QWidget* parent, const FileRequest& request) {
+  QFileDialog dialog(parent);
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // Replacing an existing image is asked when the job starts, not here.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setNameFilters(request.filters);
+  dialog.setDefaultSuffix(request.defaultSuffix);
+  if (!request.directory.isEmpty()) dialog.setDirectory(request.directory);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+void QtDialogServices::beep() { QApplication::beep(); }
+
+}  // namespace zepra

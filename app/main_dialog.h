@@ -1,0 +1,125 @@
+#pragma once
+// The program's one window: it collects the settings of a conversion, keeps
+// the option controls consistent, checks the settings, and runs one job at a
+// time on a worker thread while it shows the job's progress and outcome.
+//
+// The dialog is a front end only: the conversion itself is the job runner's.
+
+#include <QDialog>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "job/conversion_job.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace zepra {
+
+class DialogServices;
+class DropFileEdit;
+class JobNotifier;
+class LinkStatic;
+
+// Runs one job on the calling thread and reports through the process-wide
+// notifyWindow, ending with exactly one postDone.
+using JobRunner = std::function<int(const ConversionJob&)>;
+
+// The real conversion (runConversionJob with the FFmpeg decoding graph).
+JobRunner conversionJobRunner();
+
+class MainDialog : public QDialog {
+ public:
+  // services: message boxes, file dialogs and the beep; null for the desktop's.
+  explicit MainDialog(JobRunner runner = conversionJobRunner(), DialogServices* services = nullptr,
+                      QWidget* parent = nullptr);
+  ~MainDialog() override;
+
+  // The settings as last exchanged with the controls.
+  const ConversionJob& settings() const { return job_; }
+  int presetMode() const { return presetMode_; }
+  bool jobRunning() const { return jobRunning_; }
+
+  // The control with this id (also its object name), or null.
+  QWidget* control(int id) const;
+
+  // Copies every control into its member, checking each in turn; at the first
+  // invalid one it prompts, puts the focus there and fails, leaving the
+  // members unchanged.
+  bool readControls();
+  // Copies every member into its control.
+  void writeControls();
+  // Shows or hides, then enables or disables, each option control by the
+  // members' preset, trim mode, aspect flag and gamma flag.
+  void applyOptionRules();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;  // the Escape key and button 2
+
+ private:
+  void createControls();
+  void connectHandlers();
+
+  void onPresetMode();
+  void onTrimOrAspectChanged();
+  void onGammaCheck();
+  void onBrowseInput();
+  void onBrowseOutput();
+  void onProcess();
+  void startJob();
+  void onCancel();
+  void onJobMessage(int code, int value, const QString& text);
+  void finishJob(int resultCode);
+
+  bool failField(QWidget* control, const QString& prompt);
+  void setJobControlsEnabled(bool enabled);
+
+  JobRunner runner_;
+  std::unique_ptr<DialogServices> ownServices_;
+  DialogServices* services_;
+  JobNotifier* notifier_;
+
+  ConversionJob job_;
+  int presetMode_ = 0;
+  int lastShownPercent_ = -1;
+
+  bool jobRunning_ = false;
+  bool closing_ = false;  // the dialog is being destroyed: notifications are only drained
+  std::thread jobThread_;  // joinable until joined at the next start or at the end
+  std::atomic<bool> workerFinished_{true};
+
+  std::map<int, QWidget*> controls_;
+  DropFileEdit* inputEdit_ = nullptr;
+  DropFileEdit* outputEdit_ = nullptr;
+  QLineEdit* romTitleEdit_ = nullptr;
+  QLineEdit* bitrateEdit_ = nullptr;
+  QLineEdit* widthEdit_ = nullptr;
+  QLineEdit* heightEdit_ = nullptr;
+  QLineEdit* trimTopEdit_ = nullptr;
+  QLineEdit* trimLeftEdit_ = nullptr;
+  QLineEdit* trimBottomEdit_ = nullptr;
+  QLineEdit* trimRightEdit_ = nullptr;
+  QLineEdit* gammaEdit_ = nullptr;
+  QComboBox* trimModeBox_ = nullptr;
+  QComboBox* frameRateBox_ = nullptr;
+  QComboBox* preFilterBox_ = nullptr;
+  std::array<QRadioButton*, 4> presetButtons_{};
+  QCheckBox* keepAspectCheck_ = nullptr;
+  QCheckBox* gammaCheck_ = nullptr;
+  QPushButton* processButton_ = nullptr;
+  QPushButton* exitButton_ = nullptr;
+  QProgressBar* progressBar_ = nullptr;
+  LinkStatic* link_ = nullptr;
+};
+
+}  // namespace zepra

@@ -1,0 +1,156 @@
+#include "cli/cli_app.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <ctime>
+#include <filesystem>
+#include <istream>
+#include <ostream>
+#include <thread>
+
+#include "cli/command_line.h"
+#include "cli/exit_codes.h"
+#include "cli/file_checks.h"
+#include "platform/job_state.h"
+
+namespace zepra::cli {
+
+namespace {
+
+// How often the waiting thread looks for a signal and for the job's end.
+constexpr long kPollNanoseconds = 100'000'000;
+
+// SIGINT and SIGTERM blocked in this thread (and the threads it starts) for
+// the lifetime of the object, taken synchronously with sigtimedwait. Signals
+// still pending at the end are consumed, not delivered.
+class CancelSignals {
+ public:
+  CancelSignals() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+  }
+  ~CancelSignals() {
+    const timespec none{0, 0};
+    while (sigtimedwait(&set_, nullptr, &none) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  CancelSignals(const CancelSignals&) = delete;
+  CancelSignals& operator=(const CancelSignals&) = delete;
+
+  // True when a signal arrived within one poll interval.
+  bool wait() {
+    const timespec interval{0, kPollNanoseconds};
+    return sigtimedwait(&set_, nullptr, &interval) > 0;
+  }
+
+ private:
+  sigset_t set_{};
+  sigset_t previous_{};
+};
+
+std::string fileSizeText(const std::string& path) {
+  std::error_code error;
+  const auto bytes = std::filesystem::file_size(path, error);
+  if (error) return {};
+  return " (" + std::to_string((bytes + 1023) / 1024) + " KiB)";
+}
+
+}  // namespace
+
+int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
+  std::ostream& err = *env.err;
+  const ParsedCommandLine parsed = parseCommandLine(argc, argv);
+  switch (parsed.action) {
+    case ParsedCommandLine::Action::kShowText:
+      *env.out << parsed.text << std::flush;
+      return kExitOk;
+    case ParsedCommandLine::Action::kRefuse:
+      err << "zepra-cli: " << parsed.text << "\nRun \"zepra-cli --help\" to see the options.\n";
+      return kExitUsage;
+    case ParsedCommandLine::Action::kRun:
+      break;
+  }
+  const CliRequest& request = parsed.request;
+  const ConversionJob& job = request.job;
+
+  for (const Refusal& refusal : {checkInputFile(job.inputPath), checkOutputFile(job.outputPath, job.inputPath)}) {
+    if (refusal) {
+      err << "zepra-cli: " << *refusal << '\n';
+      return kExitUsage;
+    }
+  }
+  std::error_code existsError;
+  const bool outputExists = std::filesystem::exists(job.outputPath, existsError);
+  const OverwriteDecision overwrite =
+      decideOverwrite(job.outputPath, outputExists, request.overwrite, env.inIsTerminal && env.errIsTerminal,
+                      [&](const std::string& question) { return askYesNo(question, *env.in, err); });
+  if (!overwrite.proceed) {
+    err << "zepra-cli: " << overwrite.message << '\n';
+    return kExitNotReplaced;
+  }
+
+  const ProgressStyle style = request.quiet      ? ProgressStyle::kQuiet
+                              : env.errIsTerminal ? ProgressStyle::kTerminal
+                                                  : ProgressStyle::kPlain;
+  std::optional<std::uint64_t> frameTotal;
+  if (style != ProgressStyle::kQuiet && env.countFrames) frameTotal = env.countFrames(job.inputPath);
+
+  ProgressReporter reporter(err, style, env.clock, frameTotal);
+  resetJobState();
+  notifyWindow = &reporter;
+
+  bool cancelRequested = false;
+  int returned = 0;
+  {
+    CancelSignals signals;
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+      try {
+        returned = env.runJob(job);
+      } catch (...) {
+        // The job reports every failure as a result; anything else that
+        // escapes it is unexpected, and must not end the program unreported.
+        returned = kJobUnexpected;
+      }
+      finished = true;
+    });
+    while (!finished) {
+      if (signals.wait() && !cancelRequested) {
+        cancelRequested = true;
+        reporter.finish();
+        if (!request.quiet) err << "zepra-cli: cancelling...\n" << std::flush;
+      }
+      // The job can take a cancel request only while it decodes the input:
+      // repeat it until the job has ended, so that an early Ctrl-C counts.
+      if (cancelRequested) env.cancelJob();
+    }
+    worker.join();
+  }
+  notifyWindow = nullptr;
+  reporter.finish();
+
+  const int result = reporter.result().value_or(returned);
+  const bool cancelled = jobCancelled.load();
+  const int exitCode = exitCodeForResult(result, cancelled);
+  if (cancelled) {
+    err << "zepra-cli: Process Canceled; no image was written\n";
+  } else if (result == kJobOk) {
+    if (cancelRequested) err << "zepra-cli: the conversion had finished before it could be cancelled\n";
+    if (!request.quiet) err << "zepra-cli: wrote " << job.outputPath << fileSizeText(job.outputPath) << '\n';
+  } else {
+    if (result == kJobUnexpected) {
+      err << "zepra-cli: " << describeResult(result) << " (" << result << ")\n";
+    } else {
+      err << "zepra-cli: Input file error (" << result << "): " << describeResult(result) << '\n';
+    }
+    if (const std::string detail = lastErrorText(); !detail.empty()) err << "zepra-cli: " << detail << '\n';
+  }
+  return exitCode;
+}
+
+}  // namespace zepra::cli

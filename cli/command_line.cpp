@@ -1,0 +1,200 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace zepra::cli {
+
+namespace {
+
+constexpr const char* kDescription =
+    "zepra-cli converts a video file into a Game Boy Advance cartridge image that plays\n"
+    "the video with its sound, with the same settings as the ZEPRA dialog.\n";
+
+constexpr const char* kExamples =
+    "\nExamples:\n"
+    "  zepra-cli holiday.mp4 -o holiday.gba --title HOLIDAY\n"
+    "  zepra-cli talk.avi -o talk.gba --bitrate 60 --framerate 1/3\n"
+    "  zepra-cli film.mkv -o film.gba --preset crop -y\n"
+    "  zepra-cli clip.mpg -o clip.gba --trim margins --trim-margins 8,0,8,0 --gamma off\n"
+    "\n"
+    "--trim, --trim-margins, --size, --framerate, --filter and --gamma belong to the\n"
+    "manual mode: giving any of them without --preset selects --preset manual.\n"
+    "\n"
+    "Exit status: 0 when the image was written; 1 for a refused command line;\n"
+    "8 when an existing output was not replaced; 130 when cancelled (Ctrl-C);\n"
+    "2 to 7 and 9 to 13 when the conversion failed (the README lists them).\n";
+
+// A setting of the manual mode: its option, the text given, and how that
+// text changes the job.
+struct ManualSetting {
+  const char* option;
+  std::string text;
+  CLI::Option* given = nullptr;
+  std::function<Refusal(std::string_view, ConversionJob&)> apply;
+};
+
+std::string valueList(std::string_view lead, std::string list, std::string_view tail) {
+  return std::string(lead) + list + std::string(tail);
+}
+
+}  // namespace
+
+ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
+  ParsedCommandLine parsed;
+  CliRequest& request = parsed.request;
+  ConversionJob& job = request.job;
+
+  CLI::App app(kDescription, "zepra-cli");
+  app.footer(kExamples);
+  app.get_formatter()->column_width(34);
+  app.set_help_flag("-h,--help", "Show this help and exit");
+  app.set_version_flag("--version", std::string("zepra-cli ") + ZEPRA_VERSION, "Show the version and exit");
+
+  app.add_option("INPUT", job.inputPath, "The video to convert (any file FFmpeg can decode that has sound)")
+      ->required()
+      ->option_text(" ");
+  app.add_option("-o,--output", job.outputPath, "The cartridge image to write, usually NAME.gba")
+      ->required()
+      ->option_text("OUTPUT.gba");
+
+  std::string presetText, titleText, bitrateText;
+  CLI::Option* presetOption =
+      app.add_option("--preset", presetText,
+                     "fit: the whole picture, scaled to fit the screen (default)\n"
+                     "crop: cut to the screen's 3:2 shape, filling 240x160\n"
+                     "stretch: the whole picture stretched to 240x160\n"
+                     "manual: the settings below")
+          ->type_name("MODE");
+  CLI::Option* titleOption =
+      app.add_option("-t,--title", titleText, "Title in the cartridge header, at most 12 characters")
+          ->type_name("TEXT");
+  CLI::Option* bitrateOption =
+      app.add_option("-b,--bitrate", bitrateText,
+                     "Kilobytes of stream per second, 1 to 500 (default 120);\n"
+                     "more is sharper and bigger")
+          ->type_name("KBPS");
+
+  std::vector<ManualSetting> manual;
+  manual.push_back({"--trim", {}, nullptr, [](std::string_view t, ConversionJob& j) {
+                      return parseTrimMode(t, j.trimMode);
+                    }});
+  manual.push_back({"--trim-margins", {}, nullptr, parseTrimMargins});
+  manual.push_back({"--size", {}, nullptr, parseSize});
+  manual.push_back({"--framerate", {}, nullptr, [](std::string_view t, ConversionJob& j) {
+                      return parseFrameRate(t, j.frameRateIndex);
+                    }});
+  manual.push_back({"--filter", {}, nullptr, [](std::string_view t, ConversionJob& j) {
+                      return parseFilter(t, j.preFilter);
+                    }});
+  manual.push_back({"--gamma", {}, nullptr, parseGamma});
+  manual[0].given = app.add_option("--trim", manual[0].text,
+                                   "none: no trimming (default)\n"
+                                   "auto: cut to 3:2 and fill 240x160\n"
+                                   "margins: cut the --trim-margins off\n"
+                                   "auto+margins: cut the margins off, then cut to 3:2")
+                        ->type_name("MODE");
+  manual[1].given = app.add_option("--trim-margins", manual[1].text,
+                                   "Source pixels to cut off at the left, bottom,\n"
+                                   "right and top edges, 0 to 1000 each")
+                        ->type_name("L,B,R,T");
+  manual[2].given = app.add_option("--size", manual[2].text,
+                                   "Picture size, multiples of 4 up to 240x160, or\n"
+                                   "auto: keep the shape and fill the screen's width\n"
+                                   "or height (default)")
+                        ->type_name("WxH|auto");
+  manual[3].given =
+      app.add_option("--framerate", manual[3].text,
+                     valueList("Keep this share of the source's frames:\n", nameList(kFrameRateNames),
+                               "\n(auto: 25-30 fps halved, 50-60 fps quartered,\n15 fps and less kept whole; default auto)"))
+          ->type_name("RATE");
+  manual[4].given = app.add_option("--filter", manual[4].text,
+                                   "Colour pre-filter for the console's 15-bit colour:\n"
+                                   "none, 15bit, dither2 or dither4 (default dither4)")
+                        ->type_name("FILTER");
+  manual[5].given = app.add_option("--gamma", manual[5].text,
+                                   "Brightness correction, 0.01 to 7.99, or off\n"
+                                   "(default 1.33; above 1 brightens)")
+                        ->type_name("X|off");
+
+  bool yes = false, no = false;
+  app.add_flag("-y,--yes", yes, "Replace an existing output without asking");
+  app.add_flag("-n,--no-clobber", no, "Never replace an existing output");
+  app.add_flag("-q,--quiet", request.quiet, "Print nothing but errors");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    parsed.action = ParsedCommandLine::Action::kShowText;
+    parsed.text = app.help();
+    return parsed;
+  } catch (const CLI::CallForVersion& version) {
+    parsed.action = ParsedCommandLine::Action::kShowText;
+    parsed.text = std::string(version.what()) + "\n";
+    return parsed;
+  } catch (const CLI::ParseError& error) {
+    parsed.text = error.what();
+    return parsed;
+  }
+
+  auto refuse = [&parsed](std::string message) {
+    parsed.action = ParsedCommandLine::Action::kRefuse;
+    parsed.text = std::move(message);
+    return parsed;
+  };
+
+  if (yes && no) return refuse("-y and -n contradict each other; give one of them");
+  if (job.inputPath.empty()) return refuse("INPUT: the input file name is empty");
+  if (job.outputPath.empty()) return refuse("--output: the output file name is empty");
+  if (presetOption->count() > 0) {
+    if (Refusal refusal = parsePreset(presetText, request.preset)) return refuse(*refusal);
+  }
+  if (titleOption->count() > 0) {
+    if (Refusal refusal = parseTitle(titleText, job.romTitle)) return refuse(*refusal);
+  }
+  if (bitrateOption->count() > 0) {
+    if (Refusal refusal = parseBitrate(bitrateText, job.bitrate)) return refuse(*refusal);
+  }
+
+  // The presets fix every manual setting, as the dialog disables those
+  // controls; a manual setting without a preset selects the manual mode.
+  bool anyManual = false;
+  for (const ManualSetting& setting : manual) {
+    if (setting.given->count() == 0) continue;
+    anyManual = true;
+    if (presetOption->count() > 0 && request.preset != Preset::kManual) {
+      return refuse(std::string(setting.option) + ": not available with --preset " + presetText +
+                    ", which sets it itself; use --preset manual, or leave --preset out");
+    }
+  }
+  if (anyManual) request.preset = Preset::kManual;
+  applyPreset(job, request.preset);
+  for (const ManualSetting& setting : manual) {
+    if (setting.given->count() == 0) continue;
+    if (Refusal refusal = setting.apply(setting.text, job)) return refuse(*refusal);
+  }
+
+  const bool marginsGiven = manual[1].given->count() > 0;
+  const bool trimGiven = manual[0].given->count() > 0;
+  if (marginsGiven && !trimGiven) job.trimMode = 3;  // margins only
+  if (marginsGiven && job.trimMode < 2) {
+    return refuse("--trim-margins: the margins are used only with --trim margins or --trim auto+margins");
+  }
+  // Automatic trimming always makes a 240x160 picture of the screen's shape.
+  if (job.trimMode == 1 || job.trimMode == 2) {
+    if (manual[2].given->count() > 0 && !job.keepAspect) {
+      return refuse("--size: a fixed size cannot be combined with --trim " + manual[0].text +
+                    ", which always makes 240x160; leave --size out");
+    }
+    job.keepAspect = true;
+  }
+
+  request.overwrite = yes ? Overwrite::kAlways : no ? Overwrite::kNever : Overwrite::kAsk;
+  parsed.action = ParsedCommandLine::Action::kRun;
+  return parsed;
+}
+
+}  // namespace zepra::cli

@@ -1,0 +1,37 @@
+#pragma once
+// The command line of zepra-cli: the input, the output, every setting of
+// the dialog, and what to do about an existing output, turned into a
+// ConversionJob with the dialog's defaults.
+
+#include <string>
+
+#include "cli/job_settings.h"
+#include "job/conversion_job.h"
+
+namespace zepra::cli {
+
+// What to do when the output file exists already.
+enum class Overwrite { kAsk, kAlways, kNever };
+
+struct CliRequest {
+  ConversionJob job;
+  Preset preset = Preset::kFit;
+  Overwrite overwrite = Overwrite::kAsk;
+  bool quiet = false;
+};
+
+struct ParsedCommandLine {
+  enum class Action {
+    kRun,       // request holds the job to run
+    kShowText,  // --help or --version: print text to standard output, exit 0
+    kRefuse,    // text says what is wrong with the command line
+  };
+  Action action = Action::kRefuse;
+  CliRequest request;
+  std::string text;
+};
+
+// argv[0] is the program's name; the others are the arguments.
+ParsedCommandLine parseCommandLine(int argc, const char* const argv[]);
+
+}  // namespace zepra::cli

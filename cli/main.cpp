@@ -1,0 +1,25 @@
+// zepra-cli: converts a video into a Game Boy Advance cartridge image.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "cli/cli_app.h"
+#include "cli/frame_count.h"
+#include "job/conversion_job.h"
+#include "platform/cancel_event.h"
+
+int main(int argc, char* argv[]) {
+  zepra::cli::CliEnvironment env;
+  env.runJob = [](const zepra::ConversionJob& job) { return zepra::runConversionJob(job); };
+  env.cancelJob = [] { return zepra::CancelEvent::signal(); };
+  env.countFrames = zepra::cli::countSourceFrames;
+  env.in = &std::cin;
+  env.out = &std::cout;
+  env.err = &std::cerr;
+  env.inIsTerminal = isatty(STDIN_FILENO) == 1;
+  env.errIsTerminal = isatty(STDERR_FILENO) == 1;
+  env.clock = [] { return std::chrono::steady_clock::now(); };
+  return zepra::cli::runCli(argc, argv, env);
+}

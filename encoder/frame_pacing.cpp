@@ -1,0 +1,114 @@
+// Frame pacing and repacking: decoded frames are laid on the source's time
+// grid, thinned by the frame-rate reduction, converted, compressed under the
+// byte budget and appended to the stream as records.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "encoder/cinepak_strip.h"
+#include "encoder/stream_encoder.h"
+#include "platform/job_state.h"
+
+namespace zepra {
+
+namespace {
+
+// Progress in permille of the announced length; repeats beyond it go above
+// 1000. An unknown length (0) reports 0 throughout.
+int progressPermille(std::uint32_t slot, std::uint32_t sourceFrames) {
+  if (sourceFrames == 0) return 0;
+  const double permille = std::trunc(static_cast<double>(slot) * 1000.0 / sourceFrames);
+  return static_cast<int>(std::min(permille, static_cast<double>(std::numeric_limits<int>::max())));
+}
+
+}  // namespace
+
+bool StreamEncoder::addVideoSample(double time, const std::uint8_t* data, std::uint32_t length) {
+  if (failed_ || !sessionOpen_) return false;
+  const bool hasData = data != nullptr && length != 0;
+  // A first frame stamped after slot 0 also fills the slots before it.
+  if (!haveVideoFrame_ && hasData && !keepDecodedFrame(data, length)) return false;
+  if (std::isfinite(time)) {
+    const double scale = sourceRate_.scale;
+    const double rate = sourceRate_.rate;
+    while (time - scale * framesDelivered_ / rate > 0) {
+      if (!encodeFrame(nullptr, 0)) return false;
+    }
+  }
+  return encodeFrame(data, length);
+}
+
+bool StreamEncoder::encodeFrame(const std::uint8_t* data, std::uint32_t length) {
+  if (failed_ || !sessionOpen_) return false;
+  const std::uint32_t slot = ++framesDelivered_;
+
+  const int permille = progressPermille(slot, sourceFrameCount_);
+  if (permille != lastProgressSent.load()) {
+    sendProgress(permille);
+    lastProgressSent = permille;
+  }
+
+  if (data != nullptr && length != 0 && !keepDecodedFrame(data, length)) return false;
+  if (!isSlotKept(selection_, slot)) return true;
+  if (!haveVideoFrame_) return fail("The video has no frame to show at its start.");
+  return compressKeptFrame();
+}
+
+// The frame is kept whole, to be repeated over later gaps; the buffer only
+// ever grows, so a job allocates it once.
+bool StreamEncoder::keepDecodedFrame(const std::uint8_t* data, std::uint32_t length) {
+  if (length < converter_.sourceFrameBytes()) {
+    return fail("A decoded video frame is shorter than its format.");
+  }
+  if (length > lastVideoFrame_.size()) lastVideoFrame_.resize(length);
+  std::memcpy(lastVideoFrame_.data(), data, length);
+  haveVideoFrame_ = true;
+  return true;
+}
+
+bool StreamEncoder::compressKeptFrame() {
+  const std::uint8_t* frame = converter_.convert(lastVideoFrame_.data());
+  compressParams_.lFrameNum = static_cast<std::int32_t>(framesEncoded_);
+  compressParams_.lpInput = frame;
+  const std::uint32_t n = framesEncoded_ + 1;
+
+  // The running total the bitrate allows after n frames; a frame may spend
+  // what earlier frames saved, but never less than half a frame's share.
+  const unsigned __int128 allowed = static_cast<unsigned __int128>(options_.bitrate) * 1024 *
+                                    outputRate_.scale * n / outputRate_.rate;
+  const unsigned __int128 budget = allowed > bytesEncoded_ ? allowed - bytesEncoded_ : 1;
+  const std::uint32_t floor = frameByteTarget_ >> 1;
+  compressParams_.dwFrameSize = budget < floor ? floor
+      : static_cast<std::uint32_t>(std::min<unsigned __int128>(budget, std::numeric_limits<std::uint32_t>::max()));
+
+  if (compressor_->compress(compressParams_) != kIcErrOk) {
+    return fail("The Cinepak compressor failed on frame " + std::to_string(n) + ".");
+  }
+  const BitmapInfoHeader& outputFormat = compressorOutputFormat_.front();
+  bytesEncoded_ += outputFormat.biSizeImage;
+  std::memcpy(previousFrame_.data(), frame, previousFrame_.size());
+
+  const auto strip = findSingleStrip(compressedFrame_, options_.outputWidth, options_.outputHeight);
+  if (!strip) {
+    return fail("The Cinepak compressor gave frame " + std::to_string(n) +
+                " a shape the stream cannot hold.");
+  }
+  // A record is written whole or not at all, so the records always match the count.
+  const std::uint64_t recordStart = stream_.position();
+  if (!stream_.writeWord(strip->recordWord()) || !stream_.write(strip->data)) {
+    stream_.truncate(recordStart);
+    return fail("The stream file could not be written.");
+  }
+  framesEncoded_ = n;
+  return true;
+}
+
+bool StreamEncoder::fail(std::string detail) {
+  failed_ = true;
+  setLastErrorText(std::move(detail));
+  return false;
+}
+
+}  // namespace zepra

@@ -1,0 +1,150 @@
+// The encoder session: naming, options, opening the stream with its
+// compression session, and closing it with the audio trailer.
+
+#include "encoder/stream_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "platform/job_state.h"
+
+namespace zepra {
+
+StreamEncoder::StreamEncoder(CompressorLocator locate) : locate_(std::move(locate)) {}
+
+// Members release the file, the compressor and every buffer.
+StreamEncoder::~StreamEncoder() = default;
+
+bool StreamEncoder::setOutputName(const char* path) {
+  if (path == nullptr || path[0] == '\0') return false;
+  streamPath_ = path;
+  return true;
+}
+
+bool StreamEncoder::setOptions(const int trim[4], bool autoTrim, int width, int height,
+                               int frameRateMode, int preFilter, int bitrate, float gamma) {
+  auto validSide = [](int side, int largest) {
+    return side == -1 || (side >= 1 && side <= largest && side % 4 == 0);
+  };
+  if (!validSide(width, kScreenWidth)) return false;
+  if (!validSide(height, kScreenHeight)) return false;
+  if (frameRateMode < -1 || frameRateMode > 7) return false;
+  if (preFilter < kNoFilter || preFilter > k4xDithering) return false;
+  if (bitrate < 1) return false;
+  // Widened first: the float nearest 0.01 lies just below it and is refused.
+  const double wideGamma = gamma;
+  if (!(wideGamma >= 0.01 && wideGamma <= 7.99)) return false;
+  // A negative trim would put the window outside the decoded frame.
+  if (trim == nullptr || std::any_of(trim, trim + 4, [](int t) { return t < 0; })) return false;
+
+  options_.trim = {trim[0], trim[1], trim[2], trim[3]};
+  options_.outputHeight = height;
+  options_.frameRateMode = frameRateMode;
+  options_.autoTrim = autoTrim;
+  options_.preFilter = preFilter;
+  options_.bitrate = bitrate;
+  options_.outputWidth = width;
+  options_.gamma = gamma;
+  return true;
+}
+
+bool StreamEncoder::acceptAudioFormat(const WaveFormatEx& format) {
+  return audio_.acceptAudioFormat(format);
+}
+
+void StreamEncoder::addAudioBuffer(const std::uint8_t* data, std::uint32_t length) {
+  audio_.addAudioBuffer(data, length);
+}
+
+bool StreamEncoder::openStream(std::uint32_t frameCount) {
+  sourceFrameCount_ = frameCount;
+  framesDelivered_ = 0;
+  bytesEncoded_ = 0;
+  framesEncoded_ = 0;
+  failed_ = false;
+  sessionOpen_ = false;
+  // Without an accepted format there is no frame size or rate to write.
+  if (streamPath_.empty() || !videoAccepted_) return false;
+  if (!stream_.create(streamPath_)) return false;
+  const std::uint32_t size = static_cast<std::uint32_t>(options_.outputWidth) |
+                             static_cast<std::uint32_t>(options_.outputHeight) << 16;
+  if (!stream_.writeWord(0) || !stream_.writeWord(playbackStep_) || !stream_.writeWord(size)) {
+    return false;
+  }
+  audio_.reset();
+
+  sessionOpen_ = beginCompression(frameCount);
+  return sessionOpen_;
+}
+
+// The compressor's calls, in the order a compression session needs them.
+bool StreamEncoder::beginCompression(std::uint32_t sourceFrames) {
+  compressor_ = locate_ ? locate_(compressorInputFormat_) : nullptr;
+  if (!compressor_) return false;
+
+  const std::uint32_t formatBytes = compressor_->outputFormatSize(compressorInputFormat_);
+  const std::size_t formatBlocks =
+      std::max<std::size_t>(1, (formatBytes + sizeof(BitmapInfoHeader) - 1) / sizeof(BitmapInfoHeader));
+  compressorOutputFormat_.assign(formatBlocks, BitmapInfoHeader{});
+  BitmapInfoHeader& outputFormat = compressorOutputFormat_.front();
+  if (compressor_->getOutputFormat(compressorInputFormat_, outputFormat) != kIcErrOk) return false;
+
+  compressedFrame_.assign(compressor_->maxFrameSize(compressorInputFormat_, outputFormat), 0);
+  const std::uint32_t quality = compressor_->defaultQuality();
+
+  compressParams_ = CompressParams{};
+  compressParams_.lpbiOutput = &outputFormat;
+  compressParams_.lpOutput = compressedFrame_.data();
+  compressParams_.lpbiInput = &compressorInputFormat_;
+  compressParams_.dwQuality = quality;
+  compressParams_.lpbiPrev = &compressorInputFormat_;
+  compressParams_.lpPrev = previousFrame_.data();
+
+  CompressFramesInfo info;
+  info.lpbiOutput = &outputFormat;
+  info.lpbiInput = &compressorInputFormat_;
+  info.lFrameCount = static_cast<std::int32_t>(reducedFrameCount(selection_, sourceFrames));
+  info.lQuality = static_cast<std::int32_t>(quality);
+  // Bytes per second; held at the largest the field takes.
+  info.lDataRate = static_cast<std::int32_t>(std::min<std::int64_t>(
+      static_cast<std::int64_t>(options_.bitrate) << 10, std::numeric_limits<std::int32_t>::max()));
+  info.dwRate = outputRate_.rate;
+  info.dwScale = outputRate_.scale;
+  if (compressor_->framesInfo(info) != kIcErrOk) return false;
+
+  const std::uint32_t stateBytes = compressor_->getState({});
+  if (stateBytes > 0) {
+    std::vector<std::uint8_t> state(stateBytes);
+    const std::uint32_t written = compressor_->getState(state);
+    if (written != 0) {
+      compressor_->setState(std::span(state).first(std::min<std::size_t>(written, state.size())));
+    }
+  }
+  return compressor_->begin(compressorInputFormat_, outputFormat) == kIcErrOk;
+}
+
+bool StreamEncoder::closeStream() {
+  bool result = true;
+  if (compressor_ && compressor_->end() != kIcErrOk) result = false;
+  const bool frameFailed = failed_;
+  sessionOpen_ = false;
+  if (!stream_.isOpen()) return result;
+
+  if (framesEncoded_ != 0 && !jobCancelled.load()) {
+    if (!writeTrailer()) result = false;
+    if (!stream_.seek(0) || !stream_.writeWord(framesEncoded_)) result = false;
+  }
+  if (!stream_.close()) result = false;
+  return result && !frameFailed;
+}
+
+bool StreamEncoder::writeTrailer() {
+  audio_.normalizeAudio(100);
+  std::uint32_t blockCount = 0;
+  const std::vector<std::uint8_t> blocks =
+      audio_.encodeAudio(framesEncoded_, playbackStep_, blockCount);
+  return stream_.writeWord(blockCount) && stream_.write(blocks);
+}
+
+}  // namespace zepra

@@ -1,0 +1,22 @@
+/* The control section: runs from cartridge ROM in Thumb state. */
+
+#include "player/hardware.h"
+#include "player/playback.h"
+
+/* Linker symbols: the work-RAM block's ROM address and length. The stream
+ * starts at the first byte after the image, that is right behind the block. */
+extern const u8 __iwram_rom[];
+extern const u8 __iwram_size[];
+
+static const u32 kZeroWord = 0;
+
+void playerMain(void) {
+  REG_WAITCNT = (REG_WAITCNT & WAITCNT_KEEP) | WAITCNT_FAST_CART;
+  REG_IE = 0;
+  REG_DISPCNT = 0;
+  MEM_PALETTE[0] = 0; /* black backdrop */
+  dma3Fill32(MEM_VRAM, &kZeroWord, SCREEN_WORDS);
+
+  const u8* stream = __iwram_rom + (u32)__iwram_size;
+  for (;;) playStream(stream, 1);
+}

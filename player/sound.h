@@ -1,0 +1,37 @@
+#ifndef ZEPRA_PLAYER_SOUND_H
+#define ZEPRA_PLAYER_SOUND_H
+/* Sound output: one 176-byte ADPCM block of the stream's audio trailer is
+ * decoded per display refresh into a double buffer that direct sound A plays
+ * at 21024 samples per second, 352 samples per refresh. */
+
+#include "player/hardware.h"
+
+#define SOUND_BLOCK_SAMPLES 352
+#define SOUND_BLOCK_BYTES 176
+/* 16777216 / 798 = 21024 samples per second: the timer overflows every 798 cycles. */
+#define SOUND_TIMER_RELOAD 0xFCE2
+
+typedef struct {
+  s8* currentBuffer;     /* the buffer the hardware plays next */
+  u32 playing;
+  u32 firstRefresh;      /* the next refresh is the first of a pass */
+  const u8* blockPointer;/* next encoded byte of the trailer */
+  u32 blocksLeft;        /* blocks still to be started */
+  s32 predictor;         /* -512 .. 511 */
+  s32 stepIndex;         /* 0 .. 48 */
+} SoundState;
+
+extern SoundState soundState;
+
+void initSound(void);
+void startSound(const u8* blocks, u32 blockCount);
+void stopSound(void);
+/* Called once per display refresh (or directly while the movie runs fast):
+ * starts the block decoded one refresh earlier and decodes the next. */
+void refillSound(void);
+
+/* Decodes `bytes` ADPCM bytes (low nibble first) into signed 8-bit samples,
+ * advancing *predictor and *stepIndex. */
+void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* stepIndex);
+
+#endif

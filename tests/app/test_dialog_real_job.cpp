@@ -1,0 +1,126 @@
+// Whole conversions through the dialog with the real job on clips made by
+// ffmpeg: a written image, a refused input with its detail line, and a
+// cancel while frames are being encoded. Takes some seconds.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+#include "app/control_ids.h"
+#include "dialog_fixture.h"
+#include "player/player_image.h"
+
+using namespace zepra;
+using namespace zepra::test;
+
+class DialogRealJobTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir_;
+  ScriptedServices services_;
+
+  QString makeClip(const QString& name, int seconds) {
+    const QString clip = dir_.filePath(name);
+    const QString duration = QString::number(seconds);
+    const int status = QProcess::execute(
+        "ffmpeg", {"-v", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
+                   "testsrc2=size=160x120:rate=30:duration=" + duration, "-f", "lavfi", "-i",
+                   "sine=frequency=440:duration=" + duration, "-c:v", "mpeg4", "-q:v", "4", "-c:a",
+                   "pcm_s16le", "-shortest", clip});
+    return status == 0 ? clip : QString();
+  }
+  QStringList temporaryFiles() const {
+    return QDir(dir_.filePath("tmp")).entryList(QDir::Files | QDir::NoDotAndDotDot);
+  }
+  void start(MainDialog& dialog, const QString& input, const QString& output) {
+    editOf(dialog, ids::kInputEdit)->setText(input);
+    editOf(dialog, ids::kOutputEdit)->setText(output);
+    editOf(dialog, ids::kRomTitle)->setText("DIALOG CLIP");
+    controlOf<QPushButton>(dialog, ids::kProcess)->click();
+    QVERIFY(dialog.jobRunning());
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    QVERIFY(QDir(dir_.path()).mkpath("tmp"));
+    // The job's stream file goes to a folder of this test's own.
+    qputenv("TMPDIR", dir_.filePath("tmp").toUtf8());
+  }
+  void init() { services_ = ScriptedServices(); }
+
+  void aClipBecomesAnImage() {
+    const QString clip = makeClip("clip.avi", 1);
+    QVERIFY(!clip.isEmpty());
+    const QString output = dir_.filePath("clip.gba");
+    MainDialog dialog(conversionJobRunner(), &services_);
+    QSignalSpy titles(&dialog, &QWidget::windowTitleChanged);
+    start(dialog, clip, output);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.jobRunning(), 120000);
+    QVERIFY2(services_.messages.isEmpty(),
+             qPrintable(services_.messages.isEmpty() ? "" : services_.messages.front().text));
+    QCOMPARE(services_.beeps, 1);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("ZEPRA"));
+    QVERIFY(titles.size() >= 2);
+    QVERIFY(titles.front().front().toString().endsWith("% - Working - ZEPRA"));
+    QVERIFY(temporaryFiles().isEmpty());
+
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray image = file.readAll();
+    const auto player = playerImage();
+    QVERIFY(image.size() > static_cast<qsizetype>(player.size()));
+    QCOMPARE(image.size() % 0x8000, 0);
+    QCOMPARE(image.mid(0xA0, 12), QByteArray("DIALOG CLIP\0", 12));
+    QVERIFY(std::equal(player.begin(), player.begin() + 0xA0, image.begin()));
+  }
+
+  void aFileThatIsNoVideoShowsTheCodeAndTheDetail() {
+    const QString input = dir_.filePath("notes.avi");
+    QFile text(input);
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("these are notes, not a video\n");
+    text.close();
+    const QString output = dir_.filePath("notes.gba");
+    MainDialog dialog(conversionJobRunner(), &services_);
+    start(dialog, input, output);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.jobRunning(), 60000);
+    QCOMPARE(services_.messages.size(), 1);
+    const QStringList lines = services_.messages.front().text.split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.front().startsWith("Input file error            ("), qPrintable(lines.front()));
+    QVERIFY(!lines.back().isEmpty());
+    QCOMPARE(services_.messages.front().caption, QString::fromUtf8("错误"));
+    QVERIFY(!QFile::exists(output));
+    QVERIFY(temporaryFiles().isEmpty());
+  }
+
+  void cancelStopsTheJobAndWritesNothing() {
+    const QString clip = makeClip("long.avi", 20);
+    QVERIFY(!clip.isEmpty());
+    const QString output = dir_.filePath("long.gba");
+    MainDialog dialog(conversionJobRunner(), &services_);
+    dialog.show();
+    start(dialog, clip, output);
+    // Frames are being encoded once the title shows a percentage.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.windowTitle().endsWith("% - Working - ZEPRA"), 60000);
+    controlOf<QPushButton>(dialog, ids::kExit)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.jobRunning(), 30000);
+    QCOMPARE(services_.messages.size(), 1);
+    QCOMPARE(services_.messages.front().text, QStringLiteral("Process Canceled"));
+    QCOMPARE(controlOf<QPushButton>(dialog, ids::kExit)->text(), QStringLiteral("  Exit"));
+    QVERIFY(controlOf<QPushButton>(dialog, ids::kProcess)->isEnabled());
+    QVERIFY(!QFile::exists(output));
+    QVERIFY(temporaryFiles().isEmpty());
+  }
+};
+
+QTEST_MAIN(DialogRealJobTest)
+#include "test_dialog_real_job.moc"

@@ -1,0 +1,255 @@
+#include "cli/cli_app.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "platform/job_state.h"
+
+namespace zepra::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// A command line run against a job double in a folder of its own.
+class CliRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("zepra-cli-test-" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    input_ = dir_ / "in.avi";
+    output_ = dir_ / "out.gba";
+    writeFile(input_, "a video");
+    env_.runJob = [this](const ConversionJob& job) {
+      ++jobsRun_;
+      ranJob_ = job;
+      return job_(job);
+    };
+    env_.cancelJob = [this] {
+      ++cancelCalls_;
+      return true;
+    };
+    env_.in = &in_;
+    env_.out = &out_;
+    env_.err = &err_;
+    env_.clock = [] { return std::chrono::steady_clock::time_point{}; };
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  int run(std::vector<std::string> options) {
+    std::vector<std::string> args = {"zepra-cli", input_.string(), "-o", output_.string()};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    return runCli(static_cast<int>(argv.size()), argv.data(), env_);
+  }
+
+  // A job that writes the image and succeeds, reporting progress on the way.
+  static int succeed(const ConversionJob& job) {
+    sendProgress(500);
+    sendProgress(1000);
+    sendStatus("Finalizing.....");
+    writeFile(job.outputPath, std::string(65536, 'x'));
+    postDone(kJobOk);
+    return kJobOk;
+  }
+
+  fs::path dir_, input_, output_;
+  CliEnvironment env_;
+  std::function<int(const ConversionJob&)> job_ = succeed;
+  ConversionJob ranJob_;
+  int jobsRun_ = 0;
+  std::atomic<int> cancelCalls_{0};
+  std::istringstream in_;
+  std::ostringstream out_, err_;
+};
+
+TEST_F(CliRun, SuccessWritesTheImageAndSaysSo) {
+  EXPECT_EQ(run({"--title", "DEMO"}), kExitOk);
+  EXPECT_EQ(jobsRun_, 1);
+  EXPECT_EQ(ranJob_.romTitle, "DEMO");
+  EXPECT_EQ(ranJob_.inputPath, input_.string());
+  EXPECT_NE(err_.str().find("Finalizing....."), std::string::npos);
+  EXPECT_NE(err_.str().find("wrote " + output_.string() + " (64 KiB)"), std::string::npos) << err_.str();
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(notifyWindow.load(), nullptr);
+}
+
+TEST_F(CliRun, QuietPrintsNothingOnSuccess) {
+  EXPECT_EQ(run({"--quiet"}), kExitOk);
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliRun, FailuresGiveTheirStatusMessageAndDetail) {
+  job_ = [](const ConversionJob&) {
+    setLastErrorText("ROM is bigger than 32MB(256Mbit)");
+    postDone(kJobRomFailed);
+    return kJobRomFailed;
+  };
+  EXPECT_EQ(run({"-q"}), 10);
+  EXPECT_NE(err_.str().find("Input file error (1000): the cartridge image could not be written\n"
+                            "zepra-cli: ROM is bigger than 32MB(256Mbit)\n"),
+            std::string::npos)
+      << err_.str();
+
+  err_.str("");
+  job_ = [](const ConversionJob&) {
+    postDone(kJobUnexpected);
+    return kJobUnexpected;
+  };
+  EXPECT_EQ(run({"-q"}), 9);
+  EXPECT_NE(err_.str().find("unexpected error"), std::string::npos);
+  EXPECT_EQ(err_.str().find("ROM is bigger"), std::string::npos) << "a new job starts without old details";
+}
+
+TEST_F(CliRun, AJobThatPostsNothingIsJudgedByWhatItReturns) {
+  job_ = [](const ConversionJob&) { return kJobInputError; };
+  EXPECT_EQ(run({}), 4);
+}
+
+TEST_F(CliRun, AnExceptionFromTheJobIsAnUnexpectedFailure) {
+  job_ = [](const ConversionJob&) -> int { throw std::runtime_error("out of memory"); };
+  EXPECT_EQ(run({}), 9);
+  EXPECT_NE(err_.str().find("unexpected error"), std::string::npos);
+}
+
+TEST_F(CliRun, BadCommandLinesAndFilesStopBeforeTheJob) {
+  EXPECT_EQ(run({"--bitrate", "600"}), kExitUsage);
+  EXPECT_NE(err_.str().find("--bitrate"), std::string::npos);
+  EXPECT_NE(err_.str().find("zepra-cli --help"), std::string::npos);
+
+  fs::remove(input_);
+  EXPECT_EQ(run({}), kExitUsage);
+  EXPECT_NE(err_.str().find("does not exist"), std::string::npos);
+  writeFile(input_, "a video");
+
+  output_ = dir_ / "missing" / "out.gba";
+  EXPECT_EQ(run({}), kExitUsage);
+  EXPECT_NE(err_.str().find("folder"), std::string::npos);
+
+  output_ = dir_;
+  EXPECT_EQ(run({}), kExitUsage);
+  EXPECT_NE(err_.str().find("is a folder"), std::string::npos);
+
+  output_ = input_;
+  EXPECT_EQ(run({"-y"}), kExitUsage);
+  EXPECT_NE(err_.str().find("input file itself"), std::string::npos);
+  EXPECT_EQ(readFile(input_), "a video");
+  EXPECT_EQ(jobsRun_, 0);
+}
+
+TEST_F(CliRun, HelpAndVersionGoToStandardOutput) {
+  const char* help[] = {"zepra-cli", "--help"};
+  EXPECT_EQ(runCli(2, help, env_), kExitOk);
+  EXPECT_NE(out_.str().find("--trim-margins"), std::string::npos);
+  EXPECT_EQ(jobsRun_, 0);
+}
+
+TEST_F(CliRun, AnExistingOutputIsReplacedOnlyWhenTheUserSaysSo) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    bool terminal;
+    const char* answer;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"no terminal", {}, false, "", kExitNotReplaced},
+      {"no terminal, -y", {"-y"}, false, "", kExitOk},
+      {"-n", {"-n"}, true, "y\n", kExitNotReplaced},
+      {"answer yes", {}, true, "yes\n", kExitOk},
+      {"answer Y", {}, true, " Y \n", kExitOk},
+      {"answer no", {}, true, "n\n", kExitNotReplaced},
+      {"answer empty", {}, true, "\n", kExitNotReplaced},
+      {"end of input", {}, true, "", kExitNotReplaced},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(output_, "earlier image");
+    jobsRun_ = 0;
+    err_.str("");
+    in_.clear();
+    in_.str(c.answer);
+    env_.inIsTerminal = env_.errIsTerminal = c.terminal;
+    EXPECT_EQ(run(c.options), c.exitCode);
+    if (c.exitCode == kExitOk) {
+      EXPECT_EQ(jobsRun_, 1);
+    } else {
+      EXPECT_EQ(jobsRun_, 0);
+      EXPECT_EQ(readFile(output_), "earlier image");
+      EXPECT_NE(err_.str().find(output_.string()), std::string::npos) << err_.str();
+    }
+    if (c.terminal && c.options.empty()) {
+      EXPECT_NE(err_.str().find("replace it? [y/N]"), std::string::npos);
+    }
+  }
+  // Without a terminal the message says how to go on.
+  writeFile(output_, "earlier image");
+  env_.inIsTerminal = false;
+  err_.str("");
+  EXPECT_EQ(run({}), kExitNotReplaced);
+  EXPECT_NE(err_.str().find("-y"), std::string::npos);
+  // A question on a redirected standard error would never be seen.
+  env_.inIsTerminal = true;
+  env_.errIsTerminal = false;
+  in_.clear();
+  in_.str("y\n");
+  EXPECT_EQ(run({}), kExitNotReplaced);
+}
+
+TEST_F(CliRun, CtrlCCancelsTheJobThroughTheCancelRequest) {
+  // The job's cancel event only exists while it decodes: the first requests
+  // find nothing, and the request must be repeated until one is taken.
+  std::atomic<int> refusals{3};
+  env_.cancelJob = [&] {
+    ++cancelCalls_;
+    return refusals-- <= 0;
+  };
+  job_ = [this](const ConversionJob&) {
+    sendProgress(100);
+    kill(getpid(), SIGINT);  // the user presses Ctrl-C
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (cancelCalls_ < 4 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+    if (cancelCalls_ < 4) return kJobOk;
+    jobCancelled = true;
+    postDone(kJobRunFailed);
+    return kJobRunFailed;
+  };
+  EXPECT_EQ(run({}), kExitCancelled);
+  EXPECT_GE(cancelCalls_.load(), 4);
+  EXPECT_NE(err_.str().find("cancelling"), std::string::npos);
+  EXPECT_NE(err_.str().find("Process Canceled"), std::string::npos) << err_.str();
+  EXPECT_FALSE(fs::exists(output_));
+}
+
+TEST_F(CliRun, ACancelTooLateForTheJobStillReportsTheImage) {
+  job_ = [](const ConversionJob& job) {
+    kill(getpid(), SIGTERM);
+    std::this_thread::sleep_for(300ms);
+    return succeed(job);
+  };
+  EXPECT_EQ(run({}), kExitOk);
+  EXPECT_GE(cancelCalls_.load(), 1);
+  EXPECT_NE(err_.str().find("finished before it could be cancelled"), std::string::npos) << err_.str();
+}
+
+}  // namespace
+}  // namespace zepra::cli

@@ -1,0 +1,236 @@
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zepra::cli {
+namespace {
+
+ParsedCommandLine parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "zepra-cli");
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
+std::vector<std::string> withFiles(std::vector<std::string> options) {
+  options.insert(options.begin(), {"in.avi", "-o", "out.gba"});
+  return options;
+}
+
+void expectSameJob(const ConversionJob& want, const ConversionJob& got) {
+  EXPECT_EQ(want.inputPath, got.inputPath);
+  EXPECT_EQ(want.outputPath, got.outputPath);
+  EXPECT_EQ(want.romTitle, got.romTitle);
+  EXPECT_EQ(want.bitrate, got.bitrate);
+  EXPECT_EQ(want.width, got.width);
+  EXPECT_EQ(want.height, got.height);
+  EXPECT_EQ(want.keepAspect, got.keepAspect);
+  EXPECT_EQ(want.trimMode, got.trimMode);
+  EXPECT_EQ(want.trimLeft, got.trimLeft);
+  EXPECT_EQ(want.trimBottom, got.trimBottom);
+  EXPECT_EQ(want.trimRight, got.trimRight);
+  EXPECT_EQ(want.trimTop, got.trimTop);
+  EXPECT_EQ(want.frameRateIndex, got.frameRateIndex);
+  EXPECT_EQ(want.preFilter, got.preFilter);
+  EXPECT_EQ(want.gammaEnabled, got.gammaEnabled);
+  EXPECT_EQ(want.gamma, got.gamma);
+}
+
+struct JobCase {
+  const char* name;
+  std::vector<std::string> options;
+  Preset preset;
+  std::function<void(ConversionJob&)> expect;  // changes to the dialog's defaults
+};
+
+TEST(CommandLine, OptionsReachTheJobAsTheDialogsWould) {
+  const std::vector<JobCase> cases = {
+      {"defaults", {}, Preset::kFit, [](ConversionJob&) {}},
+      {"preset fit", {"--preset", "fit"}, Preset::kFit, [](ConversionJob&) {}},
+      {"preset crop", {"--preset", "crop"}, Preset::kCrop, [](ConversionJob& j) { j.trimMode = 1; }},
+      {"preset stretch", {"--preset", "stretch"}, Preset::kStretch,
+       [](ConversionJob& j) { j.keepAspect = false; }},
+      {"preset manual", {"--preset", "manual"}, Preset::kManual, [](ConversionJob&) {}},
+      {"title", {"--title", "HOLIDAY 2026"}, Preset::kFit,
+       [](ConversionJob& j) { j.romTitle = "HOLIDAY 2026"; }},
+      {"short options", {"-t", "A", "-b", "60"}, Preset::kFit,
+       [](ConversionJob& j) { j.romTitle = "A"; j.bitrate = 60; }},
+      {"lowest bitrate", {"--bitrate", "1"}, Preset::kFit, [](ConversionJob& j) { j.bitrate = 1; }},
+      {"highest bitrate", {"--bitrate", "500"}, Preset::kFit, [](ConversionJob& j) { j.bitrate = 500; }},
+      {"trim auto", {"--trim", "auto"}, Preset::kManual, [](ConversionJob& j) { j.trimMode = 1; }},
+      {"trim none", {"--trim", "none"}, Preset::kManual, [](ConversionJob&) {}},
+      {"trim margins", {"--trim", "margins", "--trim-margins", "1,2,3,4"}, Preset::kManual,
+       [](ConversionJob& j) {
+         j.trimMode = 3;
+         j.trimLeft = 1, j.trimBottom = 2, j.trimRight = 3, j.trimTop = 4;
+       }},
+      {"margins alone mean trim margins", {"--trim-margins", "8,0,8,1000"}, Preset::kManual,
+       [](ConversionJob& j) {
+         j.trimMode = 3;
+         j.trimLeft = 8, j.trimRight = 8, j.trimTop = 1000;
+       }},
+      {"auto trim with margins", {"--trim", "auto+margins", "--trim-margins", "0,10,0,10"}, Preset::kManual,
+       [](ConversionJob& j) {
+         j.trimMode = 2;
+         j.trimBottom = 10, j.trimTop = 10;
+       }},
+      {"auto trim keeps the aspect", {"--trim", "auto", "--size", "auto"}, Preset::kManual,
+       [](ConversionJob& j) { j.trimMode = 1; }},
+      {"size", {"--size", "120x80"}, Preset::kManual,
+       [](ConversionJob& j) { j.keepAspect = false, j.width = 120, j.height = 80; }},
+      {"smallest size", {"--size", "4X4"}, Preset::kManual,
+       [](ConversionJob& j) { j.keepAspect = false, j.width = 4, j.height = 4; }},
+      {"size auto", {"--size", "auto"}, Preset::kManual, [](ConversionJob&) {}},
+      {"framerate original", {"--framerate", "original"}, Preset::kManual,
+       [](ConversionJob& j) { j.frameRateIndex = 1; }},
+      {"framerate 4/5", {"--framerate", "4/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 2; }},
+      {"framerate 2/3", {"--framerate", "2/3"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 3; }},
+      {"framerate 1/2", {"--framerate", "1/2"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 4; }},
+      {"framerate 2/5", {"--framerate", "2/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 5; }},
+      {"framerate 1/3", {"--framerate", "1/3"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 6; }},
+      {"framerate 1/4", {"--framerate", "1/4"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 7; }},
+      {"framerate 1/5", {"--framerate", "1/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 8; }},
+      {"framerate auto", {"--framerate", "auto"}, Preset::kManual, [](ConversionJob&) {}},
+      {"filter none", {"--filter", "none"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = 0; }},
+      {"filter 15bit", {"--filter", "15bit"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = 1; }},
+      {"filter dither2", {"--filter", "dither2"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = 2; }},
+      {"filter dither4", {"--filter", "dither4"}, Preset::kManual, [](ConversionJob&) {}},
+      {"gamma", {"--gamma", "2.2"}, Preset::kManual, [](ConversionJob& j) { j.gamma = 2.2f; }},
+      {"gamma off keeps the value", {"--gamma", "off"}, Preset::kManual,
+       [](ConversionJob& j) { j.gammaEnabled = false; }},
+      {"highest gamma", {"--gamma", "7.99"}, Preset::kManual, [](ConversionJob& j) { j.gamma = 7.99f; }},
+      {"manual preset with settings", {"--preset", "manual", "--filter", "none", "--framerate", "1/2"},
+       Preset::kManual, [](ConversionJob& j) { j.preFilter = 0, j.frameRateIndex = 4; }},
+  };
+  for (const JobCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ParsedCommandLine parsed = parse(withFiles(c.options));
+    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::kRun) << parsed.text;
+    ConversionJob want;
+    want.inputPath = "in.avi";
+    want.outputPath = "out.gba";
+    c.expect(want);
+    expectSameJob(want, parsed.request.job);
+    EXPECT_EQ(parsed.request.preset, c.preset);
+  }
+}
+
+TEST(CommandLine, PresetsSetTheFieldsTheDialogsButtonsSet) {
+  // Start from a job that differs from the defaults everywhere.
+  ConversionJob busy;
+  busy.width = 120, busy.height = 80, busy.keepAspect = false, busy.trimMode = 2;
+  busy.trimLeft = busy.trimBottom = busy.trimRight = busy.trimTop = 7;
+  busy.frameRateIndex = 5, busy.preFilter = 0, busy.gammaEnabled = false, busy.gamma = 3.0f;
+  busy.bitrate = 77, busy.romTitle = "KEEP";
+
+  auto common = [](ConversionJob& j) {
+    j.trimLeft = j.trimBottom = j.trimRight = j.trimTop = 0;
+    j.frameRateIndex = 0, j.preFilter = 3, j.gammaEnabled = true, j.gamma = 1.33f;
+  };
+  ConversionJob fit = busy, crop = busy, stretch = busy, manual = busy;
+  applyPreset(fit, Preset::kFit);
+  applyPreset(crop, Preset::kCrop);
+  applyPreset(stretch, Preset::kStretch);
+  applyPreset(manual, Preset::kManual);
+
+  ConversionJob want = busy;
+  common(want);
+  want.keepAspect = true, want.trimMode = 0;  // width and height stay as they were
+  expectSameJob(want, fit);
+  want.trimMode = 1;
+  expectSameJob(want, crop);
+  want = busy;
+  common(want);
+  want.keepAspect = false, want.width = 240, want.height = 160, want.trimMode = 0;
+  expectSameJob(want, stretch);
+  expectSameJob(busy, manual);
+}
+
+TEST(CommandLine, GammaAtTheLowerBoundIsOneTheEncoderAccepts) {
+  const ParsedCommandLine parsed = parse(withFiles({"--gamma", "0.01"}));
+  ASSERT_EQ(parsed.action, ParsedCommandLine::Action::kRun) << parsed.text;
+  const double gamma = parsed.request.job.gamma;
+  EXPECT_GE(gamma, 0.01);
+  EXPECT_LT(gamma, 0.0100001);
+}
+
+TEST(CommandLine, OverwriteAndQuietFlags) {
+  EXPECT_EQ(parse(withFiles({})).request.overwrite, Overwrite::kAsk);
+  EXPECT_EQ(parse(withFiles({"-y"})).request.overwrite, Overwrite::kAlways);
+  EXPECT_EQ(parse(withFiles({"--yes"})).request.overwrite, Overwrite::kAlways);
+  EXPECT_EQ(parse(withFiles({"-n"})).request.overwrite, Overwrite::kNever);
+  EXPECT_EQ(parse(withFiles({"--no-clobber"})).request.overwrite, Overwrite::kNever);
+  EXPECT_FALSE(parse(withFiles({})).request.quiet);
+  EXPECT_TRUE(parse(withFiles({"-q"})).request.quiet);
+  EXPECT_TRUE(parse(withFiles({"--quiet"})).request.quiet);
+}
+
+struct RefusalCase {
+  std::vector<std::string> args;
+  std::vector<std::string> mentions;  // the message names the option and what it accepts
+};
+
+TEST(CommandLine, BadOptionsAreRefusedWithMessagesNamingThem) {
+  const std::vector<RefusalCase> cases = {
+      {withFiles({"--bitrate", "0"}), {"--bitrate", "1 to 500"}},
+      {withFiles({"--bitrate", "501"}), {"--bitrate", "1 to 500"}},
+      {withFiles({"--bitrate", "12a"}), {"--bitrate", "\"12a\""}},
+      {withFiles({"--bitrate", "-5"}), {"--bitrate"}},
+      {withFiles({"--title", "THIRTEEN CHAR"}), {"--title", "12"}},
+      {withFiles({"--title", "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84"}), {"--title", "bytes"}},
+      {withFiles({"--preset", "zoom"}), {"--preset", "fit, crop, stretch or manual"}},
+      {withFiles({"--trim", "both"}), {"--trim", "none, auto, auto+margins or margins"}},
+      {withFiles({"--trim-margins", "1,2,3"}), {"--trim-margins", "left,bottom,right,top"}},
+      {withFiles({"--trim-margins", "0,0,1001,0"}), {"--trim-margins", "0 to 1000", "right"}},
+      {withFiles({"--trim-margins", "0,x,0,0"}), {"--trim-margins", "bottom"}},
+      {withFiles({"--size", "238x160"}), {"--size", "multiples of 4"}},
+      {withFiles({"--size", "244x160"}), {"--size", "4 to 240"}},
+      {withFiles({"--size", "240x164"}), {"--size", "4 to 160"}},
+      {withFiles({"--size", "0x0"}), {"--size"}},
+      {withFiles({"--size", "240"}), {"--size", "WIDTHxHEIGHT"}},
+      {withFiles({"--size", "240x"}), {"--size"}},
+      {withFiles({"--framerate", "1/6"}), {"--framerate", "auto, original, 4/5"}},
+      {withFiles({"--filter", "dither8"}), {"--filter", "none, 15bit, dither2 or dither4"}},
+      {withFiles({"--gamma", "8"}), {"--gamma", "0.01 to 7.99"}},
+      {withFiles({"--gamma", "0.009"}), {"--gamma", "0.01 to 7.99"}},
+      {withFiles({"--gamma", "bright"}), {"--gamma", "off"}},
+      {withFiles({"--gamma", "nan"}), {"--gamma"}},
+      {withFiles({"--preset", "crop", "--size", "120x80"}), {"--size", "--preset crop", "--preset manual"}},
+      {withFiles({"--preset", "fit", "--gamma", "off"}), {"--gamma", "--preset fit"}},
+      {withFiles({"--trim", "none", "--trim-margins", "1,1,1,1"}), {"--trim-margins", "--trim margins"}},
+      {withFiles({"--trim", "auto", "--size", "120x80"}), {"--size", "240x160"}},
+      {withFiles({"-y", "-n"}), {"-y", "-n"}},
+      {{"in.avi"}, {"--output"}},
+      {{"-o", "out.gba"}, {"INPUT"}},
+      {withFiles({"--speed", "2"}), {"--speed"}},
+      {{"in.avi", "-o", ""}, {"--output"}},
+  };
+  for (const RefusalCase& c : cases) {
+    std::string line;
+    for (const std::string& arg : c.args) line += arg + " ";
+    SCOPED_TRACE(line);
+    const ParsedCommandLine parsed = parse(c.args);
+    EXPECT_EQ(parsed.action, ParsedCommandLine::Action::kRefuse);
+    for (const std::string& mention : c.mentions) EXPECT_NE(parsed.text.find(mention), std::string::npos) << parsed.text;
+  }
+}
+
+TEST(CommandLine, HelpNamesEveryOptionAndVersionIsTheProducts) {
+  const ParsedCommandLine help = parse({"--help"});
+  ASSERT_EQ(help.action, ParsedCommandLine::Action::kShowText);
+  for (const char* option : {"--output", "--preset", "--title", "--bitrate", "--trim", "--trim-margins", "--size",
+                             "--framerate", "--filter", "--gamma", "--yes", "--no-clobber", "--quiet", "--version",
+                             "Examples"}) {
+    EXPECT_NE(help.text.find(option), std::string::npos) << option;
+  }
+  const ParsedCommandLine version = parse({"--version"});
+  ASSERT_EQ(version.action, ParsedCommandLine::Action::kShowText);
+  EXPECT_EQ(version.text, "zepra-cli 1.4.0\n");
+}
+
+}  // namespace
+}  // namespace zepra::cli

@@ -1,0 +1,216 @@
+// Frames on the source's time grid: repeats, the frame-rate reduction, the
+// byte budget, progress, and what happens when a frame cannot be encoded.
+
+#include <gtest/gtest.h>
+
+#include "tests/encoder/case_name.h"
+#include "tests/encoder/encoder_harness.h"
+
+namespace zepra::test {
+namespace {
+
+using PacingTest = EncoderTest;
+
+// The first byte of the converted frame tells which decoded frame it came from.
+std::vector<int> compressedValues(const FakeCompressorScript& script) {
+  std::vector<int> values;
+  for (const auto& input : script.inputs) values.push_back(input.front());
+  return values;
+}
+
+TEST_F(PacingTest, SkippedTimeIsFilledWithRepeatsOfTheLastFrame) {
+  SourceVideo source;
+  source.frameDuration = 400000;  // 25 frames/s: 25000 / 1000
+  ASSERT_TRUE(open(source, 100));
+  ASSERT_TRUE(add(0.0, 8));
+  ASSERT_TRUE(add(0.19, 16));  // slots 1..4 repeat frame 0, then slot 5
+  ASSERT_TRUE(add(0.24, 24));  // exactly on slot 6: no repeat
+  EXPECT_EQ(compressedValues(*script), (std::vector<int>{8, 8, 8, 8, 8, 16, 24}));
+  EXPECT_EQ(script->frameNumbers, (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6}));
+  EXPECT_TRUE(encoder.closeStream());
+  EXPECT_EQ(walkStream(path).frameCount, 7u);
+}
+
+TEST_F(PacingTest, EarlyFramesTakeTheNextSlot) {
+  ASSERT_TRUE(open(SourceVideo{}, 100));
+  ASSERT_TRUE(add(0.0, 8));
+  ASSERT_TRUE(add(0.0, 16));
+  ASSERT_TRUE(add(0.01, 24));
+  EXPECT_EQ(compressedValues(*script), (std::vector<int>{8, 16, 24}));
+}
+
+TEST_F(PacingTest, ALateFirstFrameAlsoFillsTheSlotsBeforeIt) {
+  SourceVideo source;
+  source.frameDuration = 400000;
+  ASSERT_TRUE(open(source, 100));
+  ASSERT_TRUE(add(0.1, 40));  // slots 0, 0.04 and 0.08 lie before it; it takes 0.12
+  EXPECT_EQ(compressedValues(*script), (std::vector<int>{40, 40, 40, 40}));
+}
+
+TEST_F(PacingTest, AnEmptySampleRepeatsTheLastFrame) {
+  ASSERT_TRUE(open(SourceVideo{}, 100));
+  ASSERT_TRUE(add(0.0, 8));
+  ASSERT_TRUE(encoder.addVideoSample(0.0, nullptr, 0));
+  EXPECT_EQ(compressedValues(*script), (std::vector<int>{8, 8}));
+}
+
+struct SelectionCase {
+  int mode;
+  std::int64_t frameDuration;
+  std::vector<int> keptSlots;  // of slots 1..15
+};
+
+class SelectionTest : public EncoderTest, public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(SelectionTest, EachModeKeepsItsSlots) {
+  SourceVideo source;
+  source.frameRateMode = GetParam().mode;
+  source.frameDuration = GetParam().frameDuration;
+  ASSERT_TRUE(open(source, 15));
+  for (int k = 1; k <= 15; ++k) {
+    ASSERT_TRUE(encoder.encodeFrame(decodedFrame(static_cast<std::uint8_t>(k * 8)).data(),
+                                    static_cast<std::uint32_t>(decodedFrame(0).size())));
+  }
+  std::vector<int> kept;
+  for (int value : compressedValues(*script)) kept.push_back(value / 8);
+  EXPECT_EQ(kept, GetParam().keptSlots);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SelectionTest,
+    ::testing::Values(
+        SelectionCase{0, 333333, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
+        SelectionCase{1, 333333, {1, 2, 3, 4, 6, 7, 8, 9, 11, 12, 13, 14}},
+        SelectionCase{2, 333333, {1, 2, 4, 5, 7, 8, 10, 11, 13, 14}},
+        SelectionCase{3, 333333, {1, 3, 5, 7, 9, 11, 13, 15}},
+        SelectionCase{4, 333333, {1, 3, 6, 8, 11, 13}},
+        SelectionCase{5, 333333, {1, 4, 7, 10, 13}},
+        SelectionCase{6, 333333, {4, 8, 12}},
+        SelectionCase{7, 333333, {5, 10, 15}},
+        SelectionCase{-1, 333333, {2, 4, 6, 8, 10, 12, 14}},  // 30 frames/s: N = 2
+        SelectionCase{-1, 200000, {4, 8, 12}}),                // 50 frames/s: N = 4
+    [](const auto& info) { return "case" + std::to_string(info.index) + "_mode" + caseName(std::to_string(info.param.mode)); });
+
+TEST_F(PacingTest, BudgetCarriesSavingsAndNeverDropsBelowHalfAFrame) {
+  SourceVideo source;
+  source.frameDuration = 333333;  // 30000 / 1000
+  source.bitrate = 120;           // 4096 bytes per frame
+  ASSERT_TRUE(open(source, 100));
+  ASSERT_EQ(encoder.frameByteTarget(), 4096u);
+
+  script->frameLength = 1000;  // saves 3096 bytes
+  ASSERT_TRUE(add(0.0, 1));
+  script->frameLength = 20000;  // spends the savings and more
+  ASSERT_TRUE(add(1 / 30.0, 2));
+  script->frameLength = 64;
+  ASSERT_TRUE(add(2 / 30.0, 3));
+  // Frame 3 is allowed 12288 in all; 21000 are spent, so it gets the floor.
+  EXPECT_EQ(script->frameSizes, (std::vector<std::uint32_t>{4096, 8192 - 1000, 2048}));
+}
+
+TEST_F(PacingTest, BudgetOfAHighBitrateDoesNotWrap) {
+  SourceVideo source;
+  source.frameDuration = 10'000'000;  // 1 frame/s
+  source.bitrate = 0x7FFFFFFF;
+  ASSERT_TRUE(open(source, 100));
+  EXPECT_EQ(encoder.frameByteTarget(), 0xFFFFFFFFu);
+  ASSERT_TRUE(add(0.0, 1));
+  EXPECT_EQ(script->frameSizes, (std::vector<std::uint32_t>{0xFFFFFFFFu}));
+  EXPECT_EQ(script->framesInfo.lDataRate, 0x7FFFFFFF);
+}
+
+TEST_F(PacingTest, ProgressIsSentInPermilleWhenItChanges) {
+  ASSERT_TRUE(open(SourceVideo{}, 3));
+  for (int k = 0; k < 4; ++k) ASSERT_TRUE(add(k / 30.0, 1));
+  EXPECT_EQ(window.progress, (std::vector<int>{333, 666, 1000, 1333}));
+  EXPECT_EQ(lastProgressSent.load(), 1333);
+}
+
+TEST_F(PacingTest, ProgressCarriesOverFromTheLastJob) {
+  lastProgressSent = 500;
+  ASSERT_TRUE(open(SourceVideo{}, 2));
+  ASSERT_TRUE(add(0.0, 1));
+  EXPECT_TRUE(window.progress.empty());
+}
+
+TEST_F(PacingTest, AnUnknownLengthReportsZeroProgress) {
+  ASSERT_TRUE(open(SourceVideo{}, 0));
+  for (int k = 0; k < 3; ++k) ASSERT_TRUE(add(k / 30.0, 1));
+  EXPECT_EQ(window.progress, (std::vector<int>{0}));
+}
+
+TEST_F(PacingTest, RepacksTheStripIntoARecord) {
+  ASSERT_TRUE(open(SourceVideo{}, 1));
+  script->stripType = 0x1100;
+  script->frameLength = 0x0FF4 + 10;
+  ASSERT_TRUE(add(0.0, 1));
+  ASSERT_TRUE(encoder.closeStream());
+  const WalkedStream stream = walkStream(path);
+  ASSERT_TRUE(stream.complete);
+  ASSERT_EQ(stream.records.size(), 1u);
+  EXPECT_EQ(std::vector<std::uint8_t>(stream.bytes.begin() + 12, stream.bytes.begin() + 16),
+            (std::vector<std::uint8_t>{0xEC, 0x0F, 0x00, 0x11}));
+  const auto expected = makeCinepakFrame(0x0FF4 + 10, 240, 160, 0x1100, 0);
+  EXPECT_EQ(stream.records[0].stripData, std::vector<std::uint8_t>(expected.begin() + 22, expected.end()));
+}
+
+TEST_F(PacingTest, TheCompressorGetsThePreviousFrameAsReference) {
+  ASSERT_TRUE(open(SourceVideo{}, 3));
+  ASSERT_TRUE(add(0.0, 8));
+  ASSERT_TRUE(add(1 / 30.0, 16));
+  ASSERT_EQ(script->references.size(), 2u);
+  EXPECT_EQ(script->references[1], script->inputs[0]);
+}
+
+// Every way a frame can fail: the stream keeps the records before it, the
+// count matches them, and no later frame is taken.
+struct FailureCase {
+  const char* what;
+  std::function<void(FakeCompressorScript&)> breakFrame;
+};
+
+class FrameFailureTest : public EncoderTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FrameFailureTest, AFailedFrameStopsTheStreamWithoutACountedRecord) {
+  ASSERT_TRUE(open(SourceVideo{}, 10));
+  ASSERT_TRUE(add(0.0, 1));
+  GetParam().breakFrame(*script);
+  EXPECT_FALSE(add(1 / 30.0, 2)) << GetParam().what;
+  EXPECT_FALSE(lastErrorText().empty());
+  *script = FakeCompressorScript{};
+  EXPECT_FALSE(add(2 / 30.0, 3)) << "no frame after a failure";
+  EXPECT_EQ(encoder.framesEncoded(), 1u);
+  EXPECT_FALSE(encoder.closeStream()) << "the job ends as a failure";
+  const WalkedStream stream = walkStream(path);
+  EXPECT_TRUE(stream.complete);
+  EXPECT_EQ(stream.frameCount, 1u);
+  EXPECT_EQ(stream.records.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FrameFailureTest,
+    ::testing::Values(
+        FailureCase{"compressor error", [](FakeCompressorScript& s) { s.compressResult = kIcErrInternal; }},
+        FailureCase{"two strips",
+                    [](FakeCompressorScript& s) {
+                      s.reshape = [](std::int32_t, std::vector<std::uint8_t>& f) { f[9] = 2; };
+                    }},
+        FailureCase{"frame too long", [](FakeCompressorScript& s) { s.frameLength = 0x10006; }},
+        FailureCase{"strip shorter than its header", [](FakeCompressorScript& s) { s.frameLength = 21; }}),
+    ByDescription());
+
+TEST_F(PacingTest, AShortDecodedFrameIsRefused) {
+  ASSERT_TRUE(open(SourceVideo{}, 10));
+  const auto frame = decodedFrame(1);
+  EXPECT_FALSE(encoder.addVideoSample(0.0, frame.data(), static_cast<std::uint32_t>(frame.size() - 1)));
+  EXPECT_TRUE(script->inputs.empty());
+}
+
+TEST_F(PacingTest, ARepeatBeforeAnyFrameFails) {
+  ASSERT_TRUE(open(SourceVideo{}, 10));
+  EXPECT_FALSE(encoder.addVideoSample(0.0, nullptr, 0));
+  EXPECT_TRUE(script->inputs.empty());
+}
+
+}  // namespace
+}  // namespace zepra::test

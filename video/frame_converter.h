@@ -1,0 +1,92 @@
+#pragma once
+// Prepares decoded frames for the compressor: takes the trim window out of a
+// 24-bit bottom-up BGR frame (rows padded to 4 bytes), scales it to the
+// output size, applies the brightness table and the colour pre-filter, and
+// leaves a frame of outputWidth x outputHeight pixels without row padding.
+//
+// Shrinking (or keeping the size) on both axes averages each output pixel's
+// box of source pixels by the area it covers, then applies the brightness
+// table; growing on either axis interpolates both axes bilinearly, corner to
+// corner, without the table. All arithmetic is double precision and every
+// conversion to an integer truncates, so the bytes are fixed by the inputs.
+// configure() computes every weight once per job; convert() allocates nothing.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "video/geometry.h"
+
+namespace zepra {
+
+enum PreFilter : int {
+  kNoFilter = 0,        // plain rounding, all 8 bits kept
+  k15BitFilter = 1,     // rounding, three low bits cleared
+  k2xDithering = 2,     // 0.5 or 4.5 added by the parity of x + y, then cleared
+  k4xDithering = 3,     // 0.5, 6.5, 4.5 or 2.5 by (x mod 2, y mod 2), then cleared
+};
+
+// T[i] = 255 x (i / 255)^(1 / gamma), held within 0..255 and truncated.
+std::array<std::uint8_t, 256> buildBrightnessTable(float gamma);
+
+// Bytes in a decoded row of width pixels: 3 per pixel, padded to 4.
+std::size_t sourceRowBytes(int width);
+
+struct ConversionSetup {
+  int sourceWidth = 0;
+  int sourceHeight = 0;
+  TrimWindow trim;  // inside the frame, leaving at least one pixel
+  int outputWidth = 0;
+  int outputHeight = 0;
+  int preFilter = kNoFilter;
+  float gamma = 1.0f;
+};
+
+class FrameConverter {
+ public:
+  void configure(const ConversionSetup& setup);
+
+  // source holds sourceFrameBytes() bytes; returns frame().
+  const std::uint8_t* convert(const std::uint8_t* source);
+
+  std::size_t sourceFrameBytes() const { return sourceFrameBytes_; }
+  std::size_t frameBytes() const { return frame_.size(); }
+  const std::uint8_t* frame() const { return frame_.data(); }
+  bool averagesArea() const { return averagesArea_; }
+
+ private:
+  // The source pixels an output column (or row) draws on: the box's columns
+  // with their covered fractions (area path), or the two neighbours with the
+  // fraction of the way between them (bilinear path). Offsets in bytes.
+  struct Span {
+    std::size_t offset = 0;
+    std::uint32_t count = 0;       // area: pixels in the box
+    std::uint32_t weightIndex = 0; // area: first of count weights
+    std::size_t step = 0;          // bilinear: bytes to the next neighbour, 0 at the edge
+    double fraction = 0.0;         // bilinear: weight of the next neighbour
+  };
+
+  void convertByArea(const std::uint8_t* source);
+  void convertBilinear(const std::uint8_t* source);
+  static void addAreaSpans(int trim, int window, int outputs, std::size_t pixelBytes,
+                           std::vector<Span>& spans, std::vector<double>& weights);
+  static void addBilinearSpans(int trim, int window, int outputs, std::size_t pixelBytes,
+                               std::vector<Span>& spans);
+
+  int width_ = 0;
+  int height_ = 0;
+  std::size_t sourceRowBytes_ = 0;
+  std::size_t sourceFrameBytes_ = 0;
+  bool averagesArea_ = true;
+  std::vector<Span> columns_;
+  std::vector<Span> rows_;
+  std::vector<double> columnWeights_;
+  std::vector<double> rowWeights_;
+  std::vector<double> inverseWeightSums_;  // area: 1 / (sum of a box's weights), per pixel
+  std::array<double, 4> addends_{};        // by (x & 1) | (y & 1) << 1
+  std::array<std::uint8_t, 256> outputBytes_{};  // quantised value -> stored byte
+  std::vector<std::uint8_t> frame_;
+};
+
+}  // namespace zepra
