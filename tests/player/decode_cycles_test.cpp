@@ -5,27 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
-#include <sstream>
 
 #include "player/host/console_emulator.h"
+#include "tests/player/player_probe.h"
 #include "tests/player/stream_builder.h"
 
 namespace zepra::test {
 namespace {
-
-std::map<std::string, std::uint32_t> playerSymbols() {
-  std::map<std::string, std::uint32_t> symbols;
-  std::ifstream in(ZEPRA_PLAYER_SYMBOLS);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string address, type, name;
-    if (fields >> address >> type >> name) symbols[name] = static_cast<std::uint32_t>(std::stoul(address, nullptr, 16));
-  }
-  return symbols;
-}
 
 Bytes fullColourCodebook(int seed) {
   Bytes out;
@@ -50,30 +36,6 @@ FrameRecord worstCaseFrame(int seed) {
   const Bytes v4 = chunk(0x30, blocks);
   chunks.insert(chunks.end(), v4.begin(), v4.end());
   return {0x1000, chunks};
-}
-
-struct FrameCost {
-  std::uint64_t decodeCycles;
-  bool late;  // the frame was due before its decoding ended
-};
-
-// Steps the processor from the start of each frame record's decoding to its
-// return, for `frames` records.
-std::vector<FrameCost> measureDecoding(ConsoleEmulator& console, int frames) {
-  const auto symbols = playerSymbols();
-  const std::uint32_t decode = symbols.at("decodeFrameRecord");
-  const std::uint32_t accumulator = symbols.at("playbackClock") + 4;
-  std::vector<FrameCost> costs;
-  for (int f = 0; f < frames; ++f) {
-    std::uint64_t guard = 0;
-    while (console.nextInstruction() != decode && ++guard < 10'000'000) console.stepInstruction();
-    const std::uint32_t returnTo = console.readRegister("lr") & ~1u;
-    const std::uint64_t start = console.cycles();
-    while (console.nextInstruction() != returnTo && ++guard < 20'000'000) console.stepInstruction();
-    EXPECT_LT(guard, 20'000'000u) << "the decoder never returned";
-    costs.push_back({console.cycles() - start, console.read32(accumulator) >= 0x10000});
-  }
-  return costs;
 }
 
 TEST(DecodeCycles, WorstCaseFullScreenStreamKeepsThirtyFramesPerSecondWithSound) {
