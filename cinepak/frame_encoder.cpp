@@ -1,6 +1,7 @@
 #include "cinepak/frame_encoder.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "cinepak/codebook_update.h"
 #include "cinepak/frame_budget.h"
@@ -134,17 +135,21 @@ FittedFrame FrameEncoder::planInter(const SourceFrame& source, std::size_t budge
     trainV4(source, SearchTable::kEntries, effort_.interIterations, true, kMaxV4TrainingBlocks);
   }
   // Codebook changes may take this share of the budget; the blocks need the rest.
-  std::size_t updateBytes = budget * 3 / 5;
-  for (int pass = 0; pass < 2 && !candidates_.empty(); ++pass) {
-    v1Load_ = loadChanges(trainedV1(), v1_, lambda, updateBytes / 3, grey_, nextV1_);
+  std::size_t updateBytes = budget * 3 / 4;
+  // The price at which entries are chosen and the price at which the
+  // blocks then fit should agree; a few damped steps bring them together.
+  for (int pass = 0; pass < 3 && !candidates_.empty(); ++pass) {
+    v1Load_ = loadChanges(trainedV1(), v1_, lambda, updateBytes / 2, grey_, nextV1_);
     v4Load_ = loadChanges(trainedV4(), v4_, lambda, updateBytes - codebookChunkSize(v1Load_, grey_), grey_, nextV4_);
     measureV1(source);
     measureV4(source, pruneLambda_ * kV4OverV1Bits);
     fit = fitBlocks(options_, false, fixedBytes(grey_), budget, lambdaFloor, choices_);
-    // Entries were chosen at `lambda`; when the budget priced bits very
-    // differently, choose them again at that price.
-    if (fit.fits && fit.lambda <= 4.0f * lambda && fit.lambda >= 0.25f * lambda) return fit;
-    if (fit.fits) lambda = fit.lambda; else updateBytes /= 4;
+    if (!fit.fits) {
+      updateBytes /= 4;
+      continue;
+    }
+    if (fit.lambda <= 2.0f * lambda && fit.lambda >= 0.5f * lambda) return fit;
+    lambda = std::max(lambdaFloor, std::sqrt(lambda * fit.lambda));
   }
   if (fit.fits) return fit;
   // No codebook change at all: only skips and the entries the player holds.

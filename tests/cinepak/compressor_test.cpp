@@ -248,7 +248,7 @@ TEST(CinepakCompressor, WorstCaseFrameStaysWithinTheLimit) {
 // where a codebook entry has an odd positive U (it halves U by truncation),
 // so green may differ by one step and red and blue must agree exactly.
 TEST(CinepakCompressor, FfmpegDecodesOurFramesAsWeDo) {
-  for (Clip kind : {Clip::kShapes, Clip::kGradient, Clip::kGrey}) {
+  for (Clip kind : {Clip::kShapes, Clip::kGradient, Clip::kGrey, Clip::kStatic}) {
     const auto clip = test::makeClip(kind, 96, 64, 6);
     const auto frames = compressClip(clip, 96, 64, 2500);
     ReferenceDecoder ours(96, 64);
