@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "video/box_sums.h"
 
 namespace zepra {
 
@@ -33,8 +36,14 @@ void FrameConverter::configure(const ConversionSetup& setup) {
   columnWeights_.clear();
   rowWeights_.clear();
   inverseWeightSums_.clear();
+  boxes_.clear();
+  boxSums_.clear();
   if (averagesArea_) {
-    addAreaSpans(setup.trim.left, windowWidth, width_, 3, columns_, columnWeights_);
+    // Columns count in pixels from the window's left edge.
+    addAreaSpans(0, windowWidth, width_, 1, columns_, columnWeights_);
+    for (const Span& column : columns_) {
+      boxes_.push_back({static_cast<std::uint32_t>(column.offset), column.count, column.weightIndex});
+    }
     addAreaSpans(setup.trim.bottom, windowHeight, height_, sourceRowBytes_, rows_, rowWeights_);
     // The sum of a box's weights, taken in the order the pixels are visited.
     inverseWeightSums_.reserve(static_cast<std::size_t>(width_) * height_);
@@ -49,6 +58,8 @@ void FrameConverter::configure(const ConversionSetup& setup) {
         inverseWeightSums_.push_back(1.0 / sum);
       }
     }
+    windowLeft_ = setup.trim.left;
+    boxSums_.assign(static_cast<std::size_t>(width_) * 4, 0.0);
   } else {
     addBilinearSpans(setup.trim.left, windowWidth, width_, 3, columns_);
     addBilinearSpans(setup.trim.bottom, windowHeight, height_, sourceRowBytes_, rows_);
@@ -126,79 +137,52 @@ const std::array<double, 256> kByteValues = [] {
   return values;
 }();
 
-}  // namespace
-
-namespace {
-
-// The weighted sums of one output pixel's box, one per channel.
-struct BoxSums {
-  double blue = 0.0;
-  double green = 0.0;
-  double red = 0.0;
-
+// Byte values as doubles, summed channel by channel.
+struct PlainSums {
+  double lanes[3] = {0.0, 0.0, 0.0};
   void add(const std::uint8_t* pixel, double weight) {
-    blue += kByteValues[pixel[0]] * weight;
-    green += kByteValues[pixel[1]] * weight;
-    red += kByteValues[pixel[2]] * weight;
+    lanes[0] += kByteValues[pixel[0]] * weight;
+    lanes[1] += kByteValues[pixel[1]] * weight;
+    lanes[2] += kByteValues[pixel[2]] * weight;
   }
+  void store(double* sums) const { std::memcpy(sums, lanes, sizeof lanes); }
 };
 
 }  // namespace
 
-// Each box is summed row by row, column by column, so the sums are fixed to
-// the last bit. Two neighbouring boxes are summed side by side: their sums do
-// not depend on each other, so the processor can overlap them.
+void FrameConverter::useWideInstructions(bool use) {
+  wideInstructions_ = use && __builtin_cpu_supports("avx2");
+}
+
 void FrameConverter::convertByArea(const std::uint8_t* source) {
   std::uint8_t* out = frame_.data();
   const double* inverseSum = inverseWeightSums_.data();
-  auto store = [&](const BoxSums& sums, double addend) {
-    const double scale = *inverseSum++;
-    out[0] = outputBytes_[quantise(sums.blue * scale + addend)];
-    out[1] = outputBytes_[quantise(sums.green * scale + addend)];
-    out[2] = outputBytes_[quantise(sums.red * scale + addend)];
-    out += 3;
-  };
+  const std::uint8_t* sourceEnd = source + sourceFrameBytes_;
   for (int y = 0; y < height_; ++y) {
     const Span& row = rows_[y];
-    const double* rowWeights = rowWeights_.data() + row.weightIndex;
-    const double* addends = addends_.data() + ((y & 1) << 1);
-    const std::uint8_t* rowStart = source + row.offset;
-    int x = 0;
-    for (; x + 1 < width_; x += 2) {
-      const Span& left = columns_[x];
-      const Span& right = columns_[x + 1];
-      const double* leftWeights = columnWeights_.data() + left.weightIndex;
-      const double* rightWeights = columnWeights_.data() + right.weightIndex;
-      const std::uint32_t common = std::min(left.count, right.count);
-      BoxSums a;
-      BoxSums b;
-      const std::uint8_t* line = rowStart;
-      for (std::uint32_t r = 0; r < row.count; ++r, line += sourceRowBytes_) {
-        const double rowWeight = rowWeights[r];
-        const std::uint8_t* pa = line + left.offset;
-        const std::uint8_t* pb = line + right.offset;
-        std::uint32_t c = 0;
-        for (; c < common; ++c) {
-          a.add(pa + 3 * c, leftWeights[c] * rowWeight);
-          b.add(pb + 3 * c, rightWeights[c] * rowWeight);
-        }
-        for (std::uint32_t ca = c; ca < left.count; ++ca) a.add(pa + 3 * ca, leftWeights[ca] * rowWeight);
-        for (std::uint32_t cb = c; cb < right.count; ++cb) b.add(pb + 3 * cb, rightWeights[cb] * rowWeight);
-      }
-      store(a, addends[0]);
-      store(b, addends[1]);
+    const BoxRow boxRow{source + row.offset + 3 * static_cast<std::size_t>(windowLeft_), sourceRowBytes_,
+                        row.count, rowWeights_.data() + row.weightIndex, boxes_.data(),
+                        columnWeights_.data(), boxSums_.data()};
+    if (wideInstructions_) {
+      // The four-byte read of the frame's very last pixel would pass the
+      // buffer's end: the box that holds it is summed the plain way.
+      const FrameConverterBox& last = boxes_[width_ - 1];
+      const std::uint8_t* lastPixel = boxRow.window + (row.count - 1) * sourceRowBytes_ +
+                                      3 * static_cast<std::size_t>(last.first + last.count - 1);
+      const int wideEnd = lastPixel + 4 > sourceEnd ? width_ - 1 : width_;
+      sumBoxesAvx2(boxRow, 0, wideEnd);
+      sumBoxes<PlainSums>(boxRow, wideEnd, width_);
+    } else {
+      sumBoxes<PlainSums>(boxRow, 0, width_);
     }
-    for (; x < width_; ++x) {
-      const Span& column = columns_[x];
-      const double* columnWeights = columnWeights_.data() + column.weightIndex;
-      BoxSums sums;
-      const std::uint8_t* line = rowStart + column.offset;
-      for (std::uint32_t r = 0; r < row.count; ++r, line += sourceRowBytes_) {
-        for (std::uint32_t c = 0; c < column.count; ++c) {
-          sums.add(line + 3 * c, columnWeights[c] * rowWeights[r]);
-        }
-      }
-      store(sums, addends[x & 1]);
+    const double* addends = addends_.data() + ((y & 1) << 1);
+    const double* sums = boxSums_.data();
+    for (int x = 0; x < width_; ++x, sums += 4, out += 3) {
+      const double scale = *inverseSum++;
+      const double addend = addends[x & 1];
+      out[0] = outputBytes_[quantise(sums[0] * scale + addend)];
+      out[1] = outputBytes_[quantise(sums[1] * scale + addend)];
+      out[2] = outputBytes_[quantise(sums[2] * scale + addend)];
     }
   }
 }

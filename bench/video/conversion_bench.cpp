@@ -1,8 +1,10 @@
 // Cost of preparing one frame for the compressor, for common sources at
 // their automatic sizes, against references measured in the same run: a
-// copy of the decoded frame (the least any conversion costs) and the literal
-// conversion that computes every box and weight where it is used. Prints ms
-// per frame and the ratios at the end.
+// copy of the decoded frame (the least any conversion costs), the literal
+// conversion that computes every box and weight where it is used, and the
+// Cinepak compression of the prepared frame that follows every conversion.
+// Prints ms per frame and the ratios at the end; the machine is shared, so
+// run it with --benchmark_repetitions=5 to compare medians.
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cinepak/video_compressor.h"
 #include "tests/video/reference_conversion.h"
 #include "video/frame_converter.h"
 
@@ -66,14 +69,62 @@ void referenceFrame(benchmark::State& state, const Case& c) {
   for (auto _ : state) benchmark::DoNotOptimize(zepra::test::referenceConvert(c.setup, source.data()));
 }
 
+// Compresses the prepared frames of two neighbouring source frames in turn,
+// each against the other as reference, at 150 KB/s and 30 frames/s.
+void compressFrame(benchmark::State& state, const Case& c) {
+  FrameConverter converter;
+  converter.configure(c.setup);
+  auto source = sourceFrame(c.setup);
+  converter.convert(source.data());
+  const std::vector<std::uint8_t> first(converter.frame(), converter.frame() + converter.frameBytes());
+  for (std::size_t i = 0; i < source.size(); i += 7) source[i] ^= 0x10;
+  converter.convert(source.data());
+  const std::vector<std::uint8_t> second(converter.frame(), converter.frame() + converter.frameBytes());
+
+  zepra::BitmapInfoHeader input;
+  input.biWidth = c.setup.outputWidth;
+  input.biHeight = c.setup.outputHeight;
+  input.biSizeImage = static_cast<std::uint32_t>(first.size());
+  auto compressor = zepra::locateCinepakCompressor(input);
+  if (!compressor) {
+    state.SkipWithError("no compressor for this size");
+    return;
+  }
+  std::vector<zepra::BitmapInfoHeader> output(4);
+  compressor->getOutputFormat(input, output[0]);
+  std::vector<std::uint8_t> compressed(compressor->maxFrameSize(input, output[0]));
+  zepra::CompressFramesInfo info{&output[0], &input, 1000, static_cast<std::int32_t>(compressor->defaultQuality()),
+                                 150 << 10, 30, 1};
+  compressor->framesInfo(info);
+  compressor->begin(input, output[0]);
+  zepra::CompressParams params;
+  params.lpbiOutput = &output[0];
+  params.lpOutput = compressed.data();
+  params.lpbiInput = &input;
+  params.lpbiPrev = &input;
+  params.dwQuality = compressor->defaultQuality();
+  params.dwFrameSize = (150 << 10) / 30;
+  std::int32_t frame = 0;
+  for (auto _ : state) {
+    params.lFrameNum = frame;
+    params.lpInput = (frame % 2 == 0 ? first : second).data();
+    params.lpPrev = (frame % 2 == 0 ? second : first).data();
+    compressor->compress(params);
+    ++frame;
+  }
+  compressor->end();
+}
+
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
+    // With repetitions the median stands for the case; otherwise the one run.
     for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
-      msPerFrame[run.benchmark_name()] =
-          run.real_accumulated_time * 1000.0 / static_cast<double>(run.iterations);
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+      if ((!median && !single) || run.iterations == 0) continue;
+      msPerFrame[run.run_name.str()] = run.GetAdjustedRealTime() / 1e6;
     }
   }
   std::map<std::string, double> msPerFrame;
@@ -86,19 +137,22 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark((std::string("copy/") + c.name).c_str(), copyFrame, c);
     benchmark::RegisterBenchmark((std::string("convert/") + c.name).c_str(), convertFrame, c);
     benchmark::RegisterBenchmark((std::string("reference/") + c.name).c_str(), referenceFrame, c);
+    benchmark::RegisterBenchmark((std::string("compress/") + c.name).c_str(), compressFrame, c);
   }
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n| source to output | convert ms/frame | copy ms/frame | reference ms/frame | "
-              "convert / copy | reference / convert |\n|---|---|---|---|---|---|\n");
+              "compress ms/frame | convert / copy | reference / convert | convert / compress |\n"
+              "|---|---|---|---|---|---|---|---|\n");
   for (const Case& c : kCases) {
     const double convert = reporter.msPerFrame[std::string("convert/") + c.name];
     const double copy = reporter.msPerFrame[std::string("copy/") + c.name];
     const double reference = reporter.msPerFrame[std::string("reference/") + c.name];
-    if (convert <= 0 || copy <= 0) continue;
-    std::printf("| %s | %.3f | %.3f | %.3f | %.1f | %.2f |\n", c.name, convert, copy, reference,
-                convert / copy, reference / convert);
+    const double compress = reporter.msPerFrame[std::string("compress/") + c.name];
+    if (convert <= 0 || copy <= 0 || compress <= 0) continue;
+    std::printf("| %s | %.3f | %.3f | %.3f | %.3f | %.1f | %.2f | %.2f |\n", c.name, convert, copy,
+                reference, compress, convert / copy, reference / convert, convert / compress);
   }
   benchmark::Shutdown();
   return 0;

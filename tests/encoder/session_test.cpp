@@ -116,6 +116,30 @@ TEST_F(SessionTest, ClosingWritesTheTrailerAndTheFrameCount) {
   EXPECT_EQ(stream.blocks, std::vector<std::uint8_t>(6 * 176, 0x08));
 }
 
+TEST_F(SessionTest, ThreeHundredFramesAtThirtyPerSecondBeginTheStreamAsExpected) {
+  ASSERT_TRUE(open(SourceVideo{}, 300));
+  const auto frame = decodedFrame(90);
+  for (int k = 0; k < 300; ++k) {
+    ASSERT_TRUE(encoder.addVideoSample(k / 30.0, frame.data(), static_cast<std::uint32_t>(frame.size())));
+  }
+  ASSERT_TRUE(encoder.closeStream());
+  const WalkedStream stream = walkStream(path);
+  ASSERT_TRUE(stream.complete);
+  EXPECT_EQ(std::vector<std::uint8_t>(stream.bytes.begin(), stream.bytes.begin() + 12),
+            (std::vector<std::uint8_t>{0x2C, 0x01, 0, 0, 0x95, 0x80, 0, 0, 0xF0, 0, 0xA0, 0}));
+  EXPECT_EQ(stream.records.size(), 300u);
+}
+
+TEST_F(SessionTest, OneFrameGetsOneRecordAndATrailerOfTwoBlocks) {
+  ASSERT_TRUE(open(SourceVideo{}, 1));
+  ASSERT_TRUE(add(0.0, 50));
+  ASSERT_TRUE(encoder.closeStream());
+  const WalkedStream stream = walkStream(path);
+  ASSERT_TRUE(stream.complete);
+  EXPECT_EQ(stream.records.size(), 1u);
+  EXPECT_EQ(stream.blockCount, 2u);
+}
+
 TEST_F(SessionTest, ACancelledJobKeepsTheCountAtZeroAndGetsNoTrailer) {
   ASSERT_TRUE(open(SourceVideo{}, 3));
   ASSERT_TRUE(add(0.0, 10));
