@@ -1,6 +1,8 @@
 #include "job/conversion_driver.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -136,4 +138,21 @@ TEST_F(Driver, SuccessfulRunWritesACompleteStream) {
   ASSERT_LE(at + 4, bytes.size());
   EXPECT_GT(word(bytes, at), 0u);
   EXPECT_EQ(bytes.size(), at + 4 + 176u * word(bytes, at));
+}
+
+// A stream that fills the disk mid-run must not pass as a finished stream.
+TEST_F(Driver, StreamThatCannotBeCompletedFailsTheJob) {
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limit{100, saved.rlim_max};
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  GraphScript script;
+  zepra::setLastErrorText({});
+  const int code = run(script);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(code, -7);
+  EXPECT_FALSE(zepra::lastErrorText().empty());
+  EXPECT_EQ(script.calls.back(), "release");
 }
