@@ -128,7 +128,7 @@ TEST_F(Driver, SuccessfulRunWritesACompleteStream) {
   ASSERT_GE(bytes.size(), 12u);
   // 25 frames per second in "Auto" keeps one frame of every two.
   EXPECT_EQ(word(bytes, 0), 3u);
-  EXPECT_EQ(word(bytes, 8), 32u | (32u << 16));
+  EXPECT_EQ(word(bytes, 8), 160u | (160u << 16));  // a square picture fills the height
   // Walk the records to the trailer, which holds whole blocks of sound.
   std::size_t at = 12;
   for (std::uint32_t k = 0; k < word(bytes, 0); ++k) {
