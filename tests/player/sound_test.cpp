@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <map>
-#include <sstream>
 
 #include "audio/adpcm_coder.h"
 #include "player/host/console_emulator.h"
 #include "player/player_image.h"
+#include "tests/player/player_probe.h"
 #include "tests/player/stream_builder.h"
 
 namespace zepra::test {
@@ -19,14 +17,6 @@ namespace {
 
 constexpr int kBlockBytes = 176;
 constexpr int kBlockSamples = 352;
-
-std::map<std::string, std::uint32_t> playerSymbols() {
-  std::map<std::string, std::uint32_t> symbols;
-  std::ifstream in(ZEPRA_PLAYER_SYMBOLS);
-  std::string address, type, name;
-  while (in >> address >> type >> name) symbols[name] = static_cast<std::uint32_t>(std::stoul(address, nullptr, 16));
-  return symbols;
-}
 
 // Encodes 16-bit samples as the converter does: low nibble first, padded
 // with encoded silence to whole blocks plus one.
