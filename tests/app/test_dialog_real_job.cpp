@@ -10,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
-
 #include "app/control_ids.h"
 #include "dialog_fixture.h"
 #include "player/player_image.h"
@@ -79,7 +77,10 @@ class DialogRealJobTest : public QObject {
     QVERIFY(image.size() > static_cast<qsizetype>(player.size()));
     QCOMPARE(image.size() % 0x8000, 0);
     QCOMPARE(image.mid(0xA0, 12), QByteArray("DIALOG CLIP\0", 12));
-    QVERIFY(std::equal(player.begin(), player.begin() + 0xA0, image.begin()));
+    const QByteArray playerBytes(reinterpret_cast<const char*>(player.data()),
+                                 static_cast<qsizetype>(player.size()));
+    QCOMPARE(image.left(0xA0), playerBytes.left(0xA0));
+    QCOMPARE(image.mid(0xAC, playerBytes.size() - 0xAC), playerBytes.mid(0xAC));
   }
 
   void aFileThatIsNoVideoShowsTheCodeAndTheDetail() {
