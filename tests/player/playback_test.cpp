@@ -197,3 +197,49 @@ TEST(Keys, LRStartSelectLeavesThePlayer) {
 
 }  // namespace
 }  // namespace zepra::test
+
+namespace zepra::test {
+namespace {
+
+// The player image with nothing (or no movie) behind it: a black screen, no
+// crash, no garbage.
+TEST(BadStreams, AnImageWithoutAMovieShowsBlack) {
+  struct Case {
+    const char* name;
+    Bytes stream;
+  };
+  TestStream zeroSize = numberedFrames(2, 0x8000);
+  zeroSize.width = 0;
+  TestStream oddSize = numberedFrames(2, 0x8000);
+  oddSize.width = 238;
+  const std::vector<Case> cases = {{"no stream, only padding", {}},
+                                   {"no frames", Bytes(16, 0)},
+                                   {"zero width", zeroSize.bytes()},
+                                   {"width not a multiple of 4", oddSize.bytes()}};
+  for (const Case& c : cases) {
+    std::string error;
+    auto console = ConsoleEmulator::load(cartridge(c.stream), error);
+    ASSERT_NE(console, nullptr) << error;
+    console->runRefreshes(30);
+    const auto screen = console->screen();
+    EXPECT_TRUE(std::all_of(screen.begin(), screen.end(), [](auto p) { return p == 0; }))
+        << c.name;
+  }
+}
+
+// A chunk that claims to be shorter than its own header ends its record's
+// decoding; the movie goes on with the next record.
+TEST(BadStreams, AChunkShorterThanItsHeaderDoesNotStallTheMovie) {
+  TestStream stream = numberedFrames(6, 0x8000);
+  Bytes broken = {0x22, 0, 0, 2, 1, 2, 3, 4};
+  broken.insert(broken.end(), stream.frames[2].chunks.begin(), stream.frames[2].chunks.end());
+  stream.frames[2].chunks = broken;
+  const FrameSpotter spotter(numberedFrames(6, 0x8000));
+  auto console = loadStream(stream);
+  const auto shown = watch(*console, spotter, 20);
+  EXPECT_GE(firstRefreshShowing(shown, 3), 0) << "the movie stopped at the broken record";
+  EXPECT_GE(firstRefreshShowing(shown, 5), 0);
+}
+
+}  // namespace
+}  // namespace zepra::test
