@@ -25,6 +25,8 @@ class MediaSink {
 
   // While the graph runs: video from one thread, sound from another.
   // time: the frame's start in seconds; data: a frame in the accepted format.
+  // False once the encoder has failed (lastErrorText says why): it takes no
+  // further frames, and the run should stop and count as failed.
   virtual bool addVideoSample(double time, const std::uint8_t* data, std::uint32_t length) = 0;
   // data: interleaved PCM frames in the accepted format.
   virtual void addAudioBuffer(const std::uint8_t* data, std::uint32_t length) = 0;

@@ -106,7 +106,9 @@ static inline void dma3Copy32(u32 destination, const void* source, u32 words) {
   REG_DMA3CNT = words | ((u32)(DMA_ENABLE | DMA_32) << 16);
 }
 
-/* Fills words with the word at source (read again for every unit). */
+/* Fills words with the word at source (read again for every unit). The
+ * source must not lie in cartridge ROM, where DMA ignores the fixed-source
+ * setting and reads on. */
 static inline void dma3Fill32(u32 destination, const u32* source, u32 words) {
   REG_DMA3SAD = (u32)source;
   REG_DMA3DAD = destination;

@@ -23,10 +23,8 @@ void setUpPicture(u32 sizeWord);
  * chunks) into the back buffer; returns the next record. */
 const u8* decodeFrameRecord(const u8* record);
 
-/* Codebooks in display memory the bitmap mode leaves free: 256 entries each,
- * an entry is a 2x2 block p0 p1 / p2 p3 stored as two words (p0 | p1 << 16,
- * p2 | p3 << 16). */
-#define V4_CODEBOOK_ADDRESS 0x06012C00u
-#define V1_CODEBOOK_ADDRESS 0x06013420u
+/* The two codebooks (V4 and V1) hold 256 entries each, an entry being a 2x2
+ * block p0 p1 / p2 p3 stored as two words (p0 | p1 << 16, p2 | p3 << 16);
+ * they keep their contents for the whole run of the cartridge. */
 
 #endif

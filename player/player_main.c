@@ -8,14 +8,16 @@
 extern const u8 __iwram_rom[];
 extern const u8 __iwram_size[];
 
-static const u32 kZeroWord = 0;
+/* In work RAM: DMA from cartridge ROM always increments its source, so a
+ * fill must read its word from elsewhere. */
+static u32 zeroWord;
 
 void playerMain(void) {
   REG_WAITCNT = (REG_WAITCNT & WAITCNT_KEEP) | WAITCNT_FAST_CART;
   REG_IE = 0;
   REG_DISPCNT = 0;
   MEM_PALETTE[0] = 0; /* black backdrop */
-  dma3Fill32(MEM_VRAM, &kZeroWord, SCREEN_WORDS);
+  dma3Fill32(MEM_VRAM, &zeroWord, SCREEN_WORDS);
 
   const u8* stream = __iwram_rom + (u32)__iwram_size;
   for (;;) playStream(stream, 1);

@@ -11,6 +11,7 @@ packages=(
   libcli11-dev
   gcc-arm-none-eabi binutils-arm-none-eabi libnewlib-arm-none-eabi
   libmgba-dev
+  libpng-dev
   xvfb xauth
   python3
 )

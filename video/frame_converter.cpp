@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "video/box_sums.h"
 
 namespace zepra {
 
@@ -33,8 +36,14 @@ void FrameConverter::configure(const ConversionSetup& setup) {
   columnWeights_.clear();
   rowWeights_.clear();
   inverseWeightSums_.clear();
+  boxes_.clear();
+  boxSums_.clear();
   if (averagesArea_) {
-    addAreaSpans(setup.trim.left, windowWidth, width_, 3, columns_, columnWeights_);
+    // Columns count in pixels from the window's left edge.
+    addAreaSpans(0, windowWidth, width_, 1, columns_, columnWeights_);
+    for (const Span& column : columns_) {
+      boxes_.push_back({static_cast<std::uint32_t>(column.offset), column.count, column.weightIndex});
+    }
     addAreaSpans(setup.trim.bottom, windowHeight, height_, sourceRowBytes_, rows_, rowWeights_);
     // The sum of a box's weights, taken in the order the pixels are visited.
     inverseWeightSums_.reserve(static_cast<std::size_t>(width_) * height_);
@@ -49,6 +58,8 @@ void FrameConverter::configure(const ConversionSetup& setup) {
         inverseWeightSums_.push_back(1.0 / sum);
       }
     }
+    windowLeft_ = setup.trim.left;
+    boxSums_.assign(static_cast<std::size_t>(width_) * 4, 0.0);
   } else {
     addBilinearSpans(setup.trim.left, windowWidth, width_, 3, columns_);
     addBilinearSpans(setup.trim.bottom, windowHeight, height_, sourceRowBytes_, rows_);
@@ -119,38 +130,59 @@ namespace {
 // v plus the filter's addend, held within 0..255 and truncated.
 inline int quantise(double v) { return static_cast<int>(std::clamp(v, 0.0, 255.0)); }
 
+// Byte values as doubles: a load is cheaper than a conversion in the inner loop.
+const std::array<double, 256> kByteValues = [] {
+  std::array<double, 256> values{};
+  for (int i = 0; i < 256; ++i) values[i] = i;
+  return values;
+}();
+
+// Byte values as doubles, summed channel by channel.
+struct PlainSums {
+  double lanes[3] = {0.0, 0.0, 0.0};
+  void add(const std::uint8_t* pixel, double weight) {
+    lanes[0] += kByteValues[pixel[0]] * weight;
+    lanes[1] += kByteValues[pixel[1]] * weight;
+    lanes[2] += kByteValues[pixel[2]] * weight;
+  }
+  void store(double* sums) const { std::memcpy(sums, lanes, sizeof lanes); }
+};
+
 }  // namespace
+
+void FrameConverter::useWideInstructions(bool use) {
+  wideInstructions_ = use && __builtin_cpu_supports("avx2");
+}
 
 void FrameConverter::convertByArea(const std::uint8_t* source) {
   std::uint8_t* out = frame_.data();
   const double* inverseSum = inverseWeightSums_.data();
+  const std::uint8_t* sourceEnd = source + sourceFrameBytes_;
   for (int y = 0; y < height_; ++y) {
     const Span& row = rows_[y];
-    const double* rowWeights = rowWeights_.data() + row.weightIndex;
+    const BoxRow boxRow{source + row.offset + 3 * static_cast<std::size_t>(windowLeft_), sourceRowBytes_,
+                        row.count, rowWeights_.data() + row.weightIndex, boxes_.data(),
+                        columnWeights_.data(), boxSums_.data()};
+    if (wideInstructions_) {
+      // The four-byte read of the frame's very last pixel would pass the
+      // buffer's end: the box that holds it is summed the plain way.
+      const FrameConverterBox& last = boxes_[width_ - 1];
+      const std::uint8_t* lastPixel = boxRow.window + (row.count - 1) * sourceRowBytes_ +
+                                      3 * static_cast<std::size_t>(last.first + last.count - 1);
+      const int wideEnd = lastPixel + 4 > sourceEnd ? width_ - 1 : width_;
+      sumBoxesAvx2(boxRow, 0, wideEnd);
+      sumBoxes<PlainSums>(boxRow, wideEnd, width_);
+    } else {
+      sumBoxes<PlainSums>(boxRow, 0, width_);
+    }
     const double* addends = addends_.data() + ((y & 1) << 1);
-    for (int x = 0; x < width_; ++x) {
-      const Span& column = columns_[x];
-      const double* columnWeights = columnWeights_.data() + column.weightIndex;
-      const std::uint8_t* line = source + row.offset + column.offset;
-      double blue = 0.0;
-      double green = 0.0;
-      double red = 0.0;
-      for (std::uint32_t r = 0; r < row.count; ++r, line += sourceRowBytes_) {
-        const double rowWeight = rowWeights[r];
-        const std::uint8_t* pixel = line;
-        for (std::uint32_t c = 0; c < column.count; ++c, pixel += 3) {
-          const double weight = columnWeights[c] * rowWeight;
-          blue += pixel[0] * weight;
-          green += pixel[1] * weight;
-          red += pixel[2] * weight;
-        }
-      }
+    const double* sums = boxSums_.data();
+    for (int x = 0; x < width_; ++x, sums += 4, out += 3) {
       const double scale = *inverseSum++;
       const double addend = addends[x & 1];
-      out[0] = outputBytes_[quantise(blue * scale + addend)];
-      out[1] = outputBytes_[quantise(green * scale + addend)];
-      out[2] = outputBytes_[quantise(red * scale + addend)];
-      out += 3;
+      out[0] = outputBytes_[quantise(sums[0] * scale + addend)];
+      out[1] = outputBytes_[quantise(sums[1] * scale + addend)];
+      out[2] = outputBytes_[quantise(sums[2] * scale + addend)];
     }
   }
 }

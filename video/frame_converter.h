@@ -43,6 +43,14 @@ struct ConversionSetup {
   float gamma = 1.0f;
 };
 
+// The window columns that an output column's box covers, counted from the
+// window's left edge, with the index of the first of their weights.
+struct FrameConverterBox {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
+  std::uint32_t weightIndex = 0;
+};
+
 class FrameConverter {
  public:
   void configure(const ConversionSetup& setup);
@@ -55,12 +63,16 @@ class FrameConverter {
   const std::uint8_t* frame() const { return frame_.data(); }
   bool averagesArea() const { return averagesArea_; }
 
+  // The area path uses AVX2 where the processor has it; both ways give the
+  // same bytes. Off: the plain way, for comparison.
+  void useWideInstructions(bool use);
+
  private:
   // The source pixels an output column (or row) draws on: the box's columns
   // with their covered fractions (area path), or the two neighbours with the
   // fraction of the way between them (bilinear path). Offsets in bytes.
   struct Span {
-    std::size_t offset = 0;
+    std::size_t offset = 0;        // bytes
     std::uint32_t count = 0;       // area: pixels in the box
     std::uint32_t weightIndex = 0; // area: first of count weights
     std::size_t step = 0;          // bilinear: bytes to the next neighbour, 0 at the edge
@@ -84,6 +96,12 @@ class FrameConverter {
   std::vector<double> columnWeights_;
   std::vector<double> rowWeights_;
   std::vector<double> inverseWeightSums_;  // area: 1 / (sum of a box's weights), per pixel
+  // Area: the boxes of the output columns and the sums of one output row's
+  // boxes (blue, green, red and an unused lane each).
+  int windowLeft_ = 0;
+  std::vector<FrameConverterBox> boxes_;
+  std::vector<double> boxSums_;
+  bool wideInstructions_ = __builtin_cpu_supports("avx2");
   std::array<double, 4> addends_{};        // by (x & 1) | (y & 1) << 1
   std::array<std::uint8_t, 256> outputBytes_{};  // quantised value -> stored byte
   std::vector<std::uint8_t> frame_;

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "encoder/stream_encoder.h"
-#include "tests/encoder/fake_compressor.h"
+#include "tests/encoder/case_name.h"
 
 namespace zepra {
 namespace {
@@ -76,7 +76,7 @@ TEST_P(OptionsTest, RangesAreCheckedAndRefusalsStoreNothing) {
   EXPECT_EQ(encoder.trim().left, c.accepted ? c.trimLeft : 0) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Ranges, OptionsTest, ::testing::ValuesIn(kOptionsCases));
+INSTANTIATE_TEST_SUITE_P(Ranges, OptionsTest, ::testing::ValuesIn(kOptionsCases), test::ByDescription());
 
 TEST(OutputNameTest, NullAndEmptyPathsAreRefused) {
   StreamEncoder encoder(nullptr);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/encoder/case_name.h"
 #include "tests/encoder/encoder_harness.h"
 
 namespace zepra::test {
@@ -87,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{6, 333333, {4, 8, 12}},
         SelectionCase{7, 333333, {5, 10, 15}},
         SelectionCase{-1, 333333, {2, 4, 6, 8, 10, 12, 14}},  // 30 frames/s: N = 2
-        SelectionCase{-1, 200000, {4, 8, 12}}));               // 50 frames/s: N = 4
+        SelectionCase{-1, 200000, {4, 8, 12}}),                // 50 frames/s: N = 4
+    [](const auto& info) { return "case" + std::to_string(info.index) + "_mode" + caseName(std::to_string(info.param.mode)); });
 
 TEST_F(PacingTest, BudgetCarriesSavingsAndNeverDropsBelowHalfAFrame) {
   SourceVideo source;
@@ -194,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
                       s.reshape = [](std::int32_t, std::vector<std::uint8_t>& f) { f[9] = 2; };
                     }},
         FailureCase{"frame too long", [](FakeCompressorScript& s) { s.frameLength = 0x10006; }},
-        FailureCase{"strip shorter than its header", [](FakeCompressorScript& s) { s.frameLength = 21; }}));
+        FailureCase{"strip shorter than its header", [](FakeCompressorScript& s) { s.frameLength = 21; }}),
+    ByDescription());
 
 TEST_F(PacingTest, AShortDecodedFrameIsRefused) {
   ASSERT_TRUE(open(SourceVideo{}, 10));

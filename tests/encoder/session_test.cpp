@@ -52,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, FrameCountTest,
                                            FrameCountCase{4, 333333, 40}, FrameCountCase{5, 333333, 33},
                                            FrameCountCase{6, 333333, 25}, FrameCountCase{7, 333333, 20},
                                            FrameCountCase{-1, 333333, 50},  // auto at 30 fps: N = 2
-                                           FrameCountCase{-1, 666667, 100}));  // auto at 15 fps: all
+                                           FrameCountCase{-1, 666667, 100}),  // auto at 15 fps: all
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(SessionTest, AFrameCountAboveAQuarterOfTheRangeDoesNotWrap) {
   SourceVideo source;
@@ -113,6 +114,30 @@ TEST_F(SessionTest, ClosingWritesTheTrailerAndTheFrameCount) {
   // No sound arrived: three frames at 30 frames/s last 5 refreshes, plus one block.
   EXPECT_EQ(stream.blockCount, 6u);
   EXPECT_EQ(stream.blocks, std::vector<std::uint8_t>(6 * 176, 0x08));
+}
+
+TEST_F(SessionTest, ThreeHundredFramesAtThirtyPerSecondBeginTheStreamAsExpected) {
+  ASSERT_TRUE(open(SourceVideo{}, 300));
+  const auto frame = decodedFrame(90);
+  for (int k = 0; k < 300; ++k) {
+    ASSERT_TRUE(encoder.addVideoSample(k / 30.0, frame.data(), static_cast<std::uint32_t>(frame.size())));
+  }
+  ASSERT_TRUE(encoder.closeStream());
+  const WalkedStream stream = walkStream(path);
+  ASSERT_TRUE(stream.complete);
+  EXPECT_EQ(std::vector<std::uint8_t>(stream.bytes.begin(), stream.bytes.begin() + 12),
+            (std::vector<std::uint8_t>{0x2C, 0x01, 0, 0, 0x95, 0x80, 0, 0, 0xF0, 0, 0xA0, 0}));
+  EXPECT_EQ(stream.records.size(), 300u);
+}
+
+TEST_F(SessionTest, OneFrameGetsOneRecordAndATrailerOfTwoBlocks) {
+  ASSERT_TRUE(open(SourceVideo{}, 1));
+  ASSERT_TRUE(add(0.0, 50));
+  ASSERT_TRUE(encoder.closeStream());
+  const WalkedStream stream = walkStream(path);
+  ASSERT_TRUE(stream.complete);
+  EXPECT_EQ(stream.records.size(), 1u);
+  EXPECT_EQ(stream.blockCount, 2u);
 }
 
 TEST_F(SessionTest, ACancelledJobKeepsTheCountAtZeroAndGetsNoTrailer) {

@@ -4,6 +4,7 @@
 
 #include "encoder/cinepak_strip.h"
 #include "encoder/stream_file.h"
+#include "tests/encoder/case_name.h"
 #include "tests/encoder/fake_compressor.h"
 #include "tests/encoder/stream_walker.h"
 
@@ -86,7 +87,7 @@ TEST_P(StripRulesTest, EveryRuleHolds) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rules, StripRulesTest, ::testing::ValuesIn(kStripCases));
+INSTANTIATE_TEST_SUITE_P(Rules, StripRulesTest, ::testing::ValuesIn(kStripCases), test::ByDescription());
 
 TEST(CinepakStripTest, LengthBeyondTheBufferIsRefused) {
   const auto frame = makeCinepakFrame(100, 240, 160, 0x1000, 1);

@@ -78,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(
                       DitherCase{k2xDithering, 255, {248, 248, 248, 248}},
                       DitherCase{k4xDithering, 255, {248, 248, 248, 248}},
                       DitherCase{kNoFilter, 255, {255, 255, 255, 255}},
-                      DitherCase{k4xDithering, 0, {0, 0, 0, 0}}));
+                      DitherCase{k4xDithering, 0, {0, 0, 0, 0}}),
+    [](const auto& info) {
+      return "filter" + std::to_string(info.param.filter) + "_value" + std::to_string(info.param.value);
+    });
 
 TEST(AreaPathTest, TheAddendComesBeforeTheBrightnessTable) {
   FrameConverter converter;
@@ -166,15 +169,18 @@ TEST(ConversionMatchTest, FastConversionGivesTheReferenceBytes) {
     for (int filter = 0; filter < 4; ++filter) {
       for (float gamma : {1.0f, 1.33f, 0.37f}) {
         const ConversionSetup setup{c.sw, c.sh, c.trim, c.w, c.h, filter, gamma};
-        FrameConverter converter;
-        converter.configure(setup);
-        ASSERT_EQ(converter.sourceFrameBytes(), source.size());
-        converter.convert(source.data());
         const auto expected = test::referenceConvert(setup, source.data());
-        ASSERT_EQ(std::vector<std::uint8_t>(converter.frame(), converter.frame() + converter.frameBytes()),
-                  expected)
-            << c.sw << "x" << c.sh << " to " << c.w << "x" << c.h << " filter " << filter
-            << " gamma " << gamma;
+        for (bool wide : {false, true}) {
+          FrameConverter converter;
+          converter.useWideInstructions(wide);
+          converter.configure(setup);
+          ASSERT_EQ(converter.sourceFrameBytes(), source.size());
+          converter.convert(source.data());
+          ASSERT_EQ(std::vector<std::uint8_t>(converter.frame(), converter.frame() + converter.frameBytes()),
+                    expected)
+              << c.sw << "x" << c.sh << " to " << c.w << "x" << c.h << " filter " << filter
+              << " gamma " << gamma << (wide ? " with AVX2" : "");
+        }
       }
     }
   }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "encoder/stream_encoder.h"
+#include "tests/encoder/case_name.h"
 #include "video/frame_rate.h"
 
 namespace zepra {
@@ -71,7 +72,7 @@ TEST_P(RateTest, FormatGivesRatesAndFigures) {
   EXPECT_EQ(encoder.playbackStep(), c.playbackStep) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, RateTest, ::testing::ValuesIn(kRateCases));
+INSTANTIATE_TEST_SUITE_P(Rates, RateTest, ::testing::ValuesIn(kRateCases), test::ByDescription());
 
 struct FormatRefusal {
   const char* what;
@@ -110,7 +111,7 @@ TEST_P(FormatRefusalTest, UnusableFormatsAreRefused) {
   EXPECT_FALSE(encoder.openStream(10)) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, FormatRefusalTest, ::testing::ValuesIn(kRefusals));
+INSTANTIATE_TEST_SUITE_P(Formats, FormatRefusalTest, ::testing::ValuesIn(kRefusals), test::ByDescription());
 
 TEST(PictureAspectTest, OnlyCompleteAspectsAreStoredAndTheLastWins) {
   StreamEncoder encoder(nullptr);

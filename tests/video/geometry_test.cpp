@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/encoder/case_name.h"
 #include "video/geometry.h"
 
 namespace zepra {
@@ -19,6 +20,8 @@ struct GeometryCase {
   TrimWindow expectedTrim;
   int expectedWidth;
   int expectedHeight;
+  int requestedWidth = -1;  // -1 and -1: automatic
+  int requestedHeight = -1;
 };
 
 const GeometryCase kGeometryCases[] = {
@@ -45,7 +48,7 @@ const GeometryCase kGeometryCases[] = {
      {0, 10, 0, 30}, {0, 16, 0, 36}, 240, 160},
     {"manual trims on the other axis are kept", 640, 480, 0, 0, true,
      {40, 0, 40, 0}, {40, 54, 40, 54}, 240, 160},
-    {"manual size is kept", 320, 240, 0, 0, false, {}, {}, 120, 80},
+    {"manual size is kept", 320, 240, 0, 0, false, {}, {}, 120, 80, 120, 80},
     {"manual trims shape the automatic size", 320, 240, 0, 0, false,
      {40, 0, 40, 0}, {40, 0, 40, 0}, 160, 160},
     {"a thin picture keeps a window of one pixel", 2, 1000, 0, 0, true, {}, {0, 499, 0, 500}, 240, 160},
@@ -62,10 +65,8 @@ TEST_P(GeometryTest, FitsThePicture) {
   request.pictureAspectY = c.aspectY;
   request.autoTrim = c.autoTrim;
   request.trim = c.trim;
-  if (std::string(c.what) == "manual size is kept") {
-    request.outputWidth = 120;
-    request.outputHeight = 80;
-  }
+  request.outputWidth = c.requestedWidth;
+  request.outputHeight = c.requestedHeight;
   const auto g = fitPicture(request);
   ASSERT_TRUE(g) << c.what;
   EXPECT_EQ(g->outputWidth, c.expectedWidth) << c.what;
@@ -76,7 +77,8 @@ TEST_P(GeometryTest, FitsThePicture) {
   EXPECT_EQ(g->trim.top, c.expectedTrim.top) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, GeometryTest, ::testing::ValuesIn(kGeometryCases));
+INSTANTIATE_TEST_SUITE_P(Pictures, GeometryTest, ::testing::ValuesIn(kGeometryCases),
+                         test::ByDescription());
 
 TEST(GeometryRefusalTest, WindowsWithoutPixelsAndSizesRoundingToNothingAreRefused) {
   GeometryRequest request;

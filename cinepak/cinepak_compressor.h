@@ -1,0 +1,51 @@
+#pragma once
+// Our Cinepak compressor behind the VideoCompressor calls. It takes 24-bit
+// BI_RGB bottom-up frames whose sides are non-zero multiples of 4 and fit the
+// console's 240 x 160 screen, and produces single-strip Cinepak frames: frame
+// 0 (and any frame that does not follow the previous one) intra-coded, all
+// others inter-coded against the picture the player shows.
+
+#include "cinepak/frame_encoder.h"
+#include "cinepak/source_frame.h"
+#include "cinepak/video_compressor.h"
+
+namespace zepra {
+
+// ICCOMPRESS flag asking for a key frame; AVI index flag reported for one.
+inline constexpr std::uint32_t kCompressKeyFrame = 0x00000001;
+inline constexpr std::uint32_t kAviKeyFrame = 0x00000010;
+// Size of the state block (getState/setState): a tag and the training effort.
+inline constexpr std::uint32_t kStateSize = 8;
+
+class CinepakCompressor final : public VideoCompressor {
+ public:
+  static bool acceptsInput(const BitmapInfoHeader& input);
+  explicit CinepakCompressor(const BitmapInfoHeader& input);
+
+  std::uint32_t outputFormatSize(const BitmapInfoHeader& input) override;
+  std::int32_t getOutputFormat(const BitmapInfoHeader& input, BitmapInfoHeader& output) override;
+  std::uint32_t maxFrameSize(const BitmapInfoHeader& input, const BitmapInfoHeader& output) override;
+  std::uint32_t defaultQuality() override;
+  std::int32_t framesInfo(const CompressFramesInfo& info) override;
+  std::uint32_t getState(std::span<std::uint8_t> buffer) override;
+  std::int32_t setState(std::span<const std::uint8_t> state) override;
+  std::int32_t begin(const BitmapInfoHeader& input, const BitmapInfoHeader& output) override;
+  std::int32_t compress(CompressParams& params) override;
+  std::int32_t end() override;
+
+ private:
+  bool sameInput(const BitmapInfoHeader& input) const;
+  std::size_t frameShare() const;
+
+  BitmapInfoHeader input_;
+  EncoderEffort effort_;
+  std::int32_t dataRate_ = 0;  // bytes per second, 0 when unknown
+  std::uint32_t rate_ = 0;
+  std::uint32_t scale_ = 0;
+  bool begun_ = false;
+  std::int32_t nextFrame_ = 0;
+  SourceFrame source_;
+  FrameEncoder encoder_;
+};
+
+}  // namespace zepra

@@ -1,0 +1,76 @@
+#pragma once
+// Compresses one prepared frame at a time against what the player shows.
+// It keeps its own twin of the player (a ReferenceDecoder fed with every frame
+// it emits) and the codebooks the player holds, so inter frames skip and
+// update against the real reconstruction and errors never drift.
+//
+// Intra frames load both codebooks in full (0x20/0x22, or 0x24/0x26 for grey
+// frames) and draw every block. Inter frames send only the codebook entries
+// that pay for themselves (partial updates or a cheaper full prefix) and code
+// only the blocks worth their bits. All buffers are sized by begin().
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "cinepak/block_decisions.h"
+#include "cinepak/codebook.h"
+#include "cinepak/codebook_trainer.h"
+#include "cinepak/codebook_update.h"
+#include "cinepak/frame_budget.h"
+#include "cinepak/frame_writer.h"
+#include "cinepak/reference_decoder.h"
+#include "cinepak/source_frame.h"
+
+namespace zepra {
+
+struct EncoderEffort {
+  int intraIterations = 4;
+  int interIterations = 2;
+};
+
+class FrameEncoder {
+ public:
+  void begin(int width, int height, EncoderEffort effort);
+  // Largest frame this picture size can produce.
+  static std::size_t maxFrameSize(int width, int height);
+
+  // Compresses source into out (maxFrameSize bytes) and returns the length.
+  // The frame comes within budget unless even its cheapest form is larger.
+  std::size_t encode(const SourceFrame& source, bool intra, std::size_t budget, float lambdaFloor,
+                     std::uint8_t* out);
+
+  // What the player shows after the last frame.
+  const ReferenceDecoder& player() const { return *player_; }
+
+ private:
+  FittedFrame planIntra(const SourceFrame& source, std::size_t budget, float lambdaFloor);
+  FittedFrame planInter(const SourceFrame& source, std::size_t budget, float lambdaFloor);
+  void trainV1(const SourceFrame& source, int limit, int iterations, bool warm);
+  void trainV4(const SourceFrame& source, int limit, int iterations, bool warm, int maxBlocks);
+  TrainedCodebook trainedV1() const;
+  TrainedCodebook trainedV4() const;
+  void measureV1(const SourceFrame& source);
+  void measureV4(const SourceFrame& source, float v1ErrorAbove);
+  std::size_t fixedBytes(bool grey) const;
+
+  EncoderEffort effort_;
+  std::unique_ptr<ReferenceDecoder> player_;
+  Codebook v1_, v4_;        // what the player holds
+  Codebook nextV1_, nextV4_;  // what it will hold after this frame
+  CodebookLoad v1Load_, v4Load_;
+  SearchTable v1Centroids_, v4Centroids_;
+  CodebookTrainer v1Trainer_, v4Trainer_;
+  std::vector<Vector6> v1Training_, v4Training_;
+  std::size_t v4TrainingCount_ = 0;
+  std::vector<int> candidates_;  // blocks that may be coded
+  std::vector<int> order_;
+  std::vector<BlockOptions> options_;
+  std::vector<BlockChoice> choices_;
+  bool grey_ = false;
+  float interLambda_ = 0.0f;  // price of a bit in the last inter frame, 0 after an intra frame
+  float pruneLambda_ = 0.0f;  // this frame's lowest expected price
+};
+
+}  // namespace zepra

@@ -1,0 +1,110 @@
+#include "player/host/console_emulator.h"
+
+// mGBA's structures depend on the build flags its Debian package was built with.
+#include <mgba/flags.h>
+#include <mgba/core/blip_buf.h>
+#include <mgba/core/core.h>
+#include <mgba/core/log.h>
+#include <mgba/core/timing.h>
+#include <mgba/gba/core.h>
+#include <mgba-util/vfs.h>
+
+namespace zepra {
+
+namespace {
+
+void discardLog(struct mLogger*, int, enum mLogLevel, const char*, va_list) {}
+struct mLogger silentLogger = {discardLog, nullptr};
+
+constexpr std::size_t kSoundBufferSamples = 0x4000;
+
+}  // namespace
+
+std::unique_ptr<ConsoleEmulator> ConsoleEmulator::load(std::span<const std::uint8_t> image,
+                                                       std::string& error) {
+  mLogSetDefaultLogger(&silentLogger);
+  // The emulator takes only images with an ARM branch at offset 0.
+  if (image.size() < 0xC0 || image[3] != 0xEA) {
+    error = "not a cartridge image (no branch instruction at its start)";
+    return nullptr;
+  }
+  std::unique_ptr<ConsoleEmulator> emulator(new ConsoleEmulator);
+  struct mCore* core = GBACoreCreate();
+  if (core == nullptr || !core->init(core)) {
+    error = "the emulator could not be created";
+    return nullptr;
+  }
+  emulator->core_ = core;
+  mCoreInitConfig(core, nullptr);
+  emulator->video_.assign(kScreenWidth * kScreenHeight, 0);
+  core->setVideoBuffer(core, reinterpret_cast<color_t*>(emulator->video_.data()), kScreenWidth);
+  core->setAudioBufferSize(core, kSoundBufferSamples);
+  struct VFile* file = VFileMemChunk(image.data(), image.size());
+  if (file == nullptr || !core->loadROM(core, file)) {
+    error = "the emulator refused the cartridge image";
+    return nullptr;
+  }
+  for (int channel = 0; channel < 2; ++channel)
+    blip_set_rates(core->getAudioChannel(core, channel), core->frequency(core), kEmulatorSoundRate);
+  core->reset(core);
+  return emulator;
+}
+
+ConsoleEmulator::~ConsoleEmulator() {
+  if (core_ != nullptr) {
+    mCoreConfigDeinit(&core_->config);
+    core_->deinit(core_);
+  }
+}
+
+void ConsoleEmulator::runRefresh(std::uint16_t keys) {
+  core_->setKeys(core_, keys);
+  core_->runFrame(core_);
+  ++refreshes_;
+}
+
+void ConsoleEmulator::runRefreshes(int count, std::uint16_t keys) {
+  for (int i = 0; i < count; ++i) runRefresh(keys);
+}
+
+ConsoleScreen ConsoleEmulator::screen() const {
+  ConsoleScreen pixels;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    const std::uint32_t c = video_[i];  // 8 bits per channel, red lowest
+    pixels[i] = static_cast<std::uint16_t>(((c >> 3) & 0x1F) | ((c >> 11) & 0x1F) << 5 |
+                                           ((c >> 19) & 0x1F) << 10);
+  }
+  return pixels;
+}
+
+std::vector<std::int16_t> ConsoleEmulator::takeSound() {
+  blip_t* left = core_->getAudioChannel(core_, 0);
+  blip_t* right = core_->getAudioChannel(core_, 1);
+  const int available = std::min(blip_samples_avail(left), blip_samples_avail(right));
+  std::vector<short> l(available), r(available);
+  blip_read_samples(left, l.data(), available, 0);
+  blip_read_samples(right, r.data(), available, 0);
+  std::vector<std::int16_t> mono(available);
+  for (int i = 0; i < available; ++i) mono[i] = static_cast<std::int16_t>((l[i] + r[i]) / 2);
+  return mono;
+}
+
+std::uint32_t ConsoleEmulator::read16(std::uint32_t address) { return core_->busRead16(core_, address); }
+std::uint32_t ConsoleEmulator::read32(std::uint32_t address) { return core_->busRead32(core_, address); }
+std::uint64_t ConsoleEmulator::cycles() const { return mTimingGlobalTime(core_->timing); }
+
+void ConsoleEmulator::stepInstruction() { core_->step(core_); }
+
+std::uint32_t ConsoleEmulator::readRegister(const char* name) const {
+  std::int32_t value = 0;
+  core_->readRegister(core_, name, &value);
+  return static_cast<std::uint32_t>(value);
+}
+
+std::uint32_t ConsoleEmulator::nextInstruction() const {
+  // The register holds the fetch address, two instructions ahead.
+  const bool thumb = (readRegister("cpsr") & 0x20) != 0;
+  return readRegister("pc") - (thumb ? 4 : 8);
+}
+
+}  // namespace zepra

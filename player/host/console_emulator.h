@@ -1,0 +1,70 @@
+#pragma once
+// A headless console for tests and previews: runs a cartridge image in
+// libmgba refresh by refresh, holds keys, and reads back the screen, the
+// sound, memory and the processor's cycle count.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+struct mCore;
+
+namespace zepra {
+
+inline constexpr int kScreenWidth = 240;
+inline constexpr int kScreenHeight = 160;
+inline constexpr int kCyclesPerRefresh = 280896;
+inline constexpr int kEmulatorSoundRate = 32768;  // Hz, the rate sound is read back at
+
+// Key bits as the console numbers them.
+enum ConsoleKey : std::uint16_t {
+  kKeyA = 0x001,
+  kKeyB = 0x002,
+  kKeySelect = 0x004,
+  kKeyStart = 0x008,
+  kKeyR = 0x100,
+  kKeyL = 0x200,
+};
+
+using ConsoleScreen = std::array<std::uint16_t, kScreenWidth * kScreenHeight>;
+
+class ConsoleEmulator {
+ public:
+  // Loads a cartridge image; null (with `error` set) when the emulator refuses it.
+  static std::unique_ptr<ConsoleEmulator> load(std::span<const std::uint8_t> image, std::string& error);
+  ~ConsoleEmulator();
+  ConsoleEmulator(const ConsoleEmulator&) = delete;
+  ConsoleEmulator& operator=(const ConsoleEmulator&) = delete;
+
+  // Runs until the next display refresh with `keys` held (0: none).
+  void runRefresh(std::uint16_t keys = 0);
+  void runRefreshes(int count, std::uint16_t keys = 0);
+
+  // The picture shown during the last refresh, as 15-bit console colours
+  // (red bits 0-4), row 0 at the top.
+  ConsoleScreen screen() const;
+  // Mono sound produced since the last call, at kEmulatorSoundRate.
+  std::vector<std::int16_t> takeSound();
+
+  std::uint32_t read16(std::uint32_t address);
+  std::uint32_t read32(std::uint32_t address);
+  // Processor cycles since power-on.
+  std::uint64_t cycles() const;
+  // Executes one instruction (for measuring code by its addresses).
+  void stepInstruction();
+  // The address of the next ARM or Thumb instruction to execute.
+  std::uint32_t nextInstruction() const;
+  std::uint32_t readRegister(const char* name) const;
+  int refreshes() const { return refreshes_; }
+
+ private:
+  ConsoleEmulator() = default;
+  ::mCore* core_ = nullptr;
+  std::vector<std::uint32_t> video_;
+  int refreshes_ = 0;
+};
+
+}  // namespace zepra

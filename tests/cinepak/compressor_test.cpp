@@ -1,0 +1,292 @@
+// The compressor through the calls the stream encoder makes: refusals, the
+// frame layout, size targets, round trips through our reference decoder and
+// FFmpeg's decoder, quality floors on synthetic clips.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+
+#include "cinepak/cinepak_compressor.h"
+#include "cinepak/reference_decoder.h"
+#include "tests/cinepak/ffmpeg_cinepak.h"
+#include "tests/cinepak/test_clips.h"
+
+namespace zepra {
+namespace {
+
+using test::Clip;
+using test::Frame;
+
+BitmapInfoHeader inputFormat(int width, int height) {
+  BitmapInfoHeader h;
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biSizeImage = static_cast<std::uint32_t>(width * height * 3);
+  return h;
+}
+
+// Runs a session the way the stream encoder does and returns every frame.
+std::vector<Frame> compressClip(const std::vector<Frame>& clip, int width, int height, std::uint32_t budget,
+                                std::uint32_t quality = kDefaultQuality) {
+  const BitmapInfoHeader input = inputFormat(width, height);
+  auto compressor = locateCinepakCompressor(input);
+  EXPECT_NE(compressor, nullptr);
+  if (!compressor) return {};
+  BitmapInfoHeader output;
+  EXPECT_EQ(compressor->outputFormatSize(input), sizeof(BitmapInfoHeader));
+  EXPECT_EQ(compressor->getOutputFormat(input, output), kIcErrOk);
+  std::vector<std::uint8_t> buffer(compressor->maxFrameSize(input, output));
+  EXPECT_EQ(compressor->begin(input, output), kIcErrOk);
+  std::vector<Frame> frames;
+  for (std::size_t n = 0; n < clip.size(); ++n) {
+    CompressParams p;
+    p.lpbiOutput = &output;
+    p.lpOutput = buffer.data();
+    p.lpbiInput = &input;
+    p.lpInput = clip[n].data();
+    p.lFrameNum = static_cast<std::int32_t>(n);
+    p.dwFrameSize = budget;
+    p.dwQuality = quality;
+    p.lpbiPrev = &input;
+    p.lpPrev = n > 0 ? clip[n - 1].data() : nullptr;
+    EXPECT_EQ(compressor->compress(p), kIcErrOk);
+    EXPECT_LE(output.biSizeImage, buffer.size());
+    frames.emplace_back(buffer.begin(), buffer.begin() + output.biSizeImage);
+  }
+  EXPECT_EQ(compressor->end(), kIcErrOk);
+  return frames;
+}
+
+unsigned big16(const Frame& f, std::size_t at) { return f[at] << 8 | f[at + 1]; }
+
+// Chunk types of a frame's strip, in order.
+std::vector<int> chunkTypes(const Frame& f) {
+  std::vector<int> types;
+  for (std::size_t pos = 22; pos + 4 <= f.size(); pos += big16(f, pos + 2)) {
+    types.push_back(f[pos]);
+    if (big16(f, pos + 2) < 4) break;
+  }
+  return types;
+}
+
+struct ClipResult {
+  double psnr = 0;
+  std::size_t bytes = 0;
+};
+
+// Decodes with our reference decoder, checking every frame on the way.
+ClipResult decodeAndMeasure(const std::vector<Frame>& clip, const std::vector<Frame>& frames, int width, int height) {
+  ReferenceDecoder decoder(width, height);
+  ClipResult result;
+  double squared = 0;
+  for (std::size_t n = 0; n < frames.size(); ++n) {
+    EXPECT_TRUE(decoder.decodeFrame(frames[n])) << "frame " << n;
+    squared += test::squaredError(decoder.picture().data(), clip[n], width, height);
+    result.bytes += frames[n].size();
+  }
+  result.psnr = test::psnr(squared, 3.0 * width * height * frames.size());
+  return result;
+}
+
+TEST(CinepakCompressor, LocateRefusesWhatItCannotTake) {
+  struct Case { const char* name; BitmapInfoHeader format; };
+  auto with = [](auto change) {
+    BitmapInfoHeader h = inputFormat(240, 160);
+    change(h);
+    return h;
+  };
+  const Case refused[] = {
+      {"zero width", with([](auto& h) { h.biWidth = 0; })},
+      {"zero height", with([](auto& h) { h.biHeight = 0; })},
+      {"width 238", with([](auto& h) { h.biWidth = 238; })},
+      {"height 158", with([](auto& h) { h.biHeight = 158; })},
+      {"top-down rows", with([](auto& h) { h.biHeight = -160; })},
+      {"32-bit pixels", with([](auto& h) { h.biBitCount = 32; })},
+      {"compressed input", with([](auto& h) { h.biCompression = kFourccCvid; })},
+      {"wider than the screen", with([](auto& h) { h.biWidth = 244; })},
+      {"taller than the screen", with([](auto& h) { h.biHeight = 164; })},
+  };
+  for (const Case& c : refused) EXPECT_EQ(locateCinepakCompressor(c.format), nullptr) << c.name;
+  for (auto [w, h] : {std::pair{240, 160}, {4, 4}, {240, 136}, {212, 160}})
+    EXPECT_NE(locateCinepakCompressor(inputFormat(w, h)), nullptr) << w << "x" << h;
+}
+
+TEST(CinepakCompressor, AnswersTheSessionCalls) {
+  const BitmapInfoHeader input = inputFormat(64, 32);
+  auto compressor = locateCinepakCompressor(input);
+  ASSERT_NE(compressor, nullptr);
+  BitmapInfoHeader output;
+  ASSERT_EQ(compressor->getOutputFormat(input, output), kIcErrOk);
+  EXPECT_EQ(output.biCompression, kFourccCvid);
+  EXPECT_EQ(output.biWidth, 64);
+  EXPECT_EQ(output.biHeight, 32);
+  EXPECT_EQ(compressor->getOutputFormat(inputFormat(32, 32), output), kIcErrBadFormat);
+  EXPECT_GE(compressor->maxFrameSize(input, output), 22u + 128u * 4u);
+  EXPECT_LE(compressor->maxFrameSize(inputFormat(64, 32), output), 0x10005u);
+  EXPECT_LE(compressor->defaultQuality(), 10000u);
+  CompressFramesInfo info{&output, &input, 10, 7500, 122880, 30000, 1000};
+  EXPECT_EQ(compressor->framesInfo(info), kIcErrOk);
+  // Compressing before begin is refused.
+  std::vector<std::uint8_t> buffer(compressor->maxFrameSize(input, output));
+  const Frame frame(64 * 32 * 3, 128);
+  CompressParams p;
+  p.lpbiOutput = &output;
+  p.lpOutput = buffer.data();
+  p.lpbiInput = &input;
+  p.lpInput = frame.data();
+  EXPECT_NE(compressor->compress(p), kIcErrOk);
+  ASSERT_EQ(compressor->begin(input, output), kIcErrOk);
+  p.lpInput = nullptr;
+  EXPECT_EQ(compressor->compress(p), kIcErrBadParam);
+  p.lpInput = frame.data();
+  std::uint32_t flags = 0;
+  p.lpdwFlags = &flags;
+  ASSERT_EQ(compressor->compress(p), kIcErrOk);
+  EXPECT_EQ(flags, kAviKeyFrame);
+  EXPECT_EQ(output.biSizeImage, static_cast<std::uint32_t>(buffer[1] << 16 | buffer[2] << 8 | buffer[3]));
+  p.lFrameNum = 1;
+  ASSERT_EQ(compressor->compress(p), kIcErrOk);
+  EXPECT_EQ(flags, 0u);
+  EXPECT_EQ(compressor->end(), kIcErrOk);
+}
+
+TEST(CinepakCompressor, StateRoundTrips) {
+  auto compressor = locateCinepakCompressor(inputFormat(16, 16));
+  ASSERT_NE(compressor, nullptr);
+  const std::uint32_t size = compressor->getState({});
+  ASSERT_GT(size, 0u);
+  std::vector<std::uint8_t> state(size);
+  ASSERT_EQ(compressor->getState(state), size);
+  EXPECT_EQ(compressor->setState(state), kIcErrOk);
+  std::vector<std::uint8_t> changed = state;
+  changed[4] = 3;
+  ASSERT_EQ(compressor->setState(changed), kIcErrOk);
+  std::vector<std::uint8_t> again(size);
+  ASSERT_EQ(compressor->getState(again), size);
+  EXPECT_EQ(again, changed);
+  std::vector<std::uint8_t> garbage(size, 0xAB);
+  EXPECT_NE(compressor->setState(garbage), kIcErrOk);
+  EXPECT_NE(compressor->setState(std::span(state).first(size - 1)), kIcErrOk);
+  std::vector<std::uint8_t> small(size - 1);
+  EXPECT_EQ(compressor->getState(small), 0u);
+}
+
+TEST(CinepakCompressor, FramesHaveTheSingleStripLayout) {
+  const auto clip = test::makeClip(Clip::kShapes, 96, 64, 4);
+  const auto frames = compressClip(clip, 96, 64, 3000);
+  ASSERT_EQ(frames.size(), clip.size());
+  for (std::size_t n = 0; n < frames.size(); ++n) {
+    const Frame& f = frames[n];
+    ASSERT_GE(f.size(), 22u);
+    EXPECT_EQ(static_cast<std::size_t>(f[1] << 16 | big16(f, 2)), f.size());
+    EXPECT_EQ(big16(f, 4), 96u);
+    EXPECT_EQ(big16(f, 6), 64u);
+    EXPECT_EQ(big16(f, 8), 1u);
+    EXPECT_EQ(big16(f, 10), n == 0 ? 0x1000u : 0x1100u);
+    EXPECT_EQ(big16(f, 12), f.size() - 10);
+    EXPECT_EQ(big16(f, 14), 0u);
+    EXPECT_EQ(big16(f, 16), 0u);
+    EXPECT_EQ(big16(f, 18), 64u);
+    EXPECT_EQ(big16(f, 20), 96u);
+  }
+  const std::vector<int> first = chunkTypes(frames[0]);
+  EXPECT_EQ(std::set<int>(first.begin(), first.end()).count(0x20), 1u);
+  EXPECT_EQ(std::set<int>(first.begin(), first.end()).count(0x22), 1u);
+}
+
+TEST(CinepakCompressor, GreyFramesUseGreyChunks) {
+  const auto clip = test::makeClip(Clip::kGrey, 64, 48, 4);
+  const auto frames = compressClip(clip, 64, 48, 2500);
+  std::set<int> types;
+  for (const Frame& f : frames)
+    for (int t : chunkTypes(f)) types.insert(t);
+  EXPECT_TRUE(types.count(0x24) && types.count(0x26));
+  for (int colour : {0x20, 0x21, 0x22, 0x23}) EXPECT_EQ(types.count(colour), 0u) << colour;
+  EXPECT_GT(decodeAndMeasure(clip, frames, 64, 48).psnr, 28.0);
+}
+
+TEST(CinepakCompressor, IsDeterministic) {
+  const auto clip = test::makeClip(Clip::kShapes, 64, 48, 3);
+  EXPECT_EQ(compressClip(clip, 64, 48, 2000), compressClip(clip, 64, 48, 2000));
+}
+
+TEST(CinepakCompressor, StaticSceneCostsOnlyAFewBytes) {
+  const auto clip = test::makeClip(Clip::kStatic, 240, 160, 6);
+  const auto frames = compressClip(clip, 240, 160, 8000);
+  for (std::size_t n = 3; n < frames.size(); ++n) EXPECT_LE(frames[n].size(), 64u) << "frame " << n;
+}
+
+// Inter frames always fit (the empty frame is 22 bytes); an intra frame fits
+// unless even one V1 entry and one index per block exceed the budget.
+TEST(CinepakCompressor, HonoursTheSizeTarget) {
+  constexpr int kWidth = 240, kHeight = 160, kBlocks = kWidth * kHeight / 16;
+  const auto clip = test::makeClip(Clip::kShapes, kWidth, kHeight, 5);
+  const auto noise = test::makeClip(Clip::kNoise, kWidth, kHeight, 3);
+  double lastPsnr = 0;
+  for (std::uint32_t budget : {100u, 1500u, 3000u, 6000u, 12000u, 40000u}) {
+    for (const auto* source : {&clip, &noise}) {
+      const auto frames = compressClip(*source, kWidth, kHeight, budget);
+      const std::size_t cheapestIntra = 22 + 4 + 6 + 4 + kBlocks;
+      EXPECT_LE(frames[0].size(), std::max<std::size_t>(budget, cheapestIntra)) << budget;
+      for (std::size_t n = 1; n < frames.size(); ++n) EXPECT_LE(frames[n].size(), std::max(budget, 22u)) << budget;
+      if (source == &clip) {
+        const double psnr = decodeAndMeasure(clip, frames, kWidth, kHeight).psnr;
+        EXPECT_GE(psnr, lastPsnr - 0.05) << "budget " << budget;
+        lastPsnr = psnr;
+      }
+    }
+  }
+}
+
+TEST(CinepakCompressor, WorstCaseFrameStaysWithinTheLimit) {
+  const auto noise = test::makeClip(Clip::kNoise, 240, 160, 2);
+  const auto frames = compressClip(noise, 240, 160, 0xFFFFFFFFu, 10000);
+  for (const Frame& f : frames) EXPECT_LE(f.size(), 0x10005u);
+}
+
+// FFmpeg's decoder must read every frame we write; its green is one higher
+// where a codebook entry has an odd positive U (it halves U by truncation),
+// so green may differ by one step and red and blue must agree exactly.
+TEST(CinepakCompressor, FfmpegDecodesOurFramesAsWeDo) {
+  for (Clip kind : {Clip::kShapes, Clip::kGradient, Clip::kGrey, Clip::kStatic}) {
+    const auto clip = test::makeClip(kind, 96, 64, 6);
+    const auto frames = compressClip(clip, 96, 64, 2500);
+    ReferenceDecoder ours(96, 64);
+    test::FfmpegCinepakDecoder theirs(96, 64);
+    long greenOneUp = 0, pixels = 0;
+    for (std::size_t n = 0; n < frames.size(); ++n) {
+      ASSERT_TRUE(ours.decodeFrame(frames[n]));
+      ASSERT_TRUE(theirs.decode(frames[n])) << test::clipName(kind) << " frame " << n;
+      for (int i = 0; i < 96 * 64; ++i, ++pixels) {
+        const auto& p = theirs.picture()[i];
+        const int r = ours.picture()[i] & 31, g = ours.picture()[i] >> 5 & 31, b = ours.picture()[i] >> 10 & 31;
+        ASSERT_EQ(p.red >> 3, r) << i;
+        ASSERT_EQ(p.blue >> 3, b) << i;
+        const int dg = (p.green >> 3) - g;
+        ASSERT_TRUE(dg == 0 || dg == 1) << i;
+        greenOneUp += dg;
+      }
+    }
+    if (kind == Clip::kGrey) {
+      EXPECT_EQ(greenOneUp, 0);
+    }
+    EXPECT_LT(greenOneUp, pixels / 4) << test::clipName(kind);
+  }
+}
+
+// Golden floors: size and PSNR per clip at 240 x 160 and a 3000-byte target.
+TEST(CinepakCompressor, QualityFloorsOnSyntheticClips) {
+  struct Case { Clip clip; double minPsnr; };
+  for (const Case c : {Case{Clip::kGradient, 27.0}, Case{Clip::kShapes, 33.0}, Case{Clip::kNoise, 10.5},
+                       Case{Clip::kGrey, 31.5}}) {
+    const auto clip = test::makeClip(c.clip, 240, 160, 8);
+    const auto frames = compressClip(clip, 240, 160, 3000);
+    const ClipResult r = decodeAndMeasure(clip, frames, 240, 160);
+    std::printf("%-9s %7zu bytes  %.2f dB\n", test::clipName(c.clip), r.bytes, r.psnr);
+    EXPECT_GE(r.psnr, c.minPsnr) << test::clipName(c.clip);
+    EXPECT_LE(r.bytes, 3000u * frames.size() + 2500u) << test::clipName(c.clip);
+  }
+}
+
+}  // namespace
+}  // namespace zepra

@@ -1,0 +1,180 @@
+// The player's sound: the table-driven decode in the console's sound buffers
+// against the encoder's own update rule, and the sound the emulator plays
+// against the decoded trailer.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "audio/adpcm_coder.h"
+#include "player/host/console_emulator.h"
+#include "player/player_image.h"
+#include "tests/player/player_probe.h"
+#include "tests/player/stream_builder.h"
+
+namespace zepra::test {
+namespace {
+
+constexpr int kBlockBytes = 176;
+constexpr int kBlockSamples = 352;
+
+// Encodes 16-bit samples as the converter does: low nibble first, padded
+// with encoded silence to whole blocks plus one.
+Bytes encodeTrailer(const std::vector<std::int16_t>& samples) {
+  AdpcmCoder coder;
+  const std::size_t blocks = (samples.size() + kBlockSamples - 1) / kBlockSamples + 1;
+  Bytes out;
+  for (std::size_t i = 0; i < blocks * kBlockSamples; i += 2) {
+    const std::int16_t a = i < samples.size() ? samples[i] : 0;
+    const std::int16_t b = i + 1 < samples.size() ? samples[i + 1] : 0;
+    const int low = coder.encodeAdpcmSample(a);
+    out.push_back(static_cast<std::uint8_t>(low | coder.encodeAdpcmSample(b) << 4));
+  }
+  return out;
+}
+
+// What the console should play: each predictor shifted right by 2.
+std::vector<std::int8_t> decodeTrailer(const Bytes& codes, int* maxStepIndex = nullptr) {
+  AdpcmCoder decoder;
+  std::vector<std::int8_t> out;
+  for (std::uint8_t byte : codes) {
+    for (int code : {byte & 15, byte >> 4}) {
+      decoder.adpcmUpdate(code);
+      out.push_back(static_cast<std::int8_t>(decoder.adpcmPredictor >> 2));
+      if (maxStepIndex) *maxStepIndex = std::max<int>(*maxStepIndex, decoder.adpcmStepIndex);
+    }
+  }
+  return out;
+}
+
+// A tone whose loudness swells and fades, with a full-scale square burst
+// (half period in samples); a fast one drives the step index to its top.
+std::vector<std::int16_t> testSound(int samples, int burstHalfPeriod) {
+  std::vector<std::int16_t> out(samples);
+  for (int i = 0; i < samples; ++i) {
+    const double t = static_cast<double>(i) / 21024;
+    const double envelope = 0.5 - 0.5 * std::cos(2 * M_PI * t / (static_cast<double>(samples) / 21024));
+    out[i] = static_cast<std::int16_t>(26000 * envelope * std::sin(2 * M_PI * 330 * t));
+    if (i > samples / 3 && i < samples / 3 + 1500) out[i] = (i / burstHalfPeriod) % 2 ? 32767 : -32768;
+  }
+  return out;
+}
+
+// Frames enough to outlast the sound at 30 frames per second.
+TestStream streamWithSound(const Bytes& trailer) {
+  TestStream stream;
+  stream.playbackStep = 0x8000;
+  const int refreshes = static_cast<int>(trailer.size() / kBlockBytes);
+  for (int k = 0; k < refreshes / 2 + 2; ++k) {
+    const auto y = static_cast<std::uint8_t>(8 * (k % 30) + 4);
+    Bytes chunks = chunk(0x22, colourEntry(y, y, y, y, 0, 0));
+    const Bytes blocks = chunk(0x32, Bytes(60 * 40, 0));
+    chunks.insert(chunks.end(), blocks.begin(), blocks.end());
+    stream.frames.push_back({0x1000, chunks});
+  }
+  stream.audioBlocks = trailer;
+  return stream;
+}
+
+TEST(Sound, EveryBlockDecodesExactlyAsTheEncoderPredicted) {
+  const Bytes trailer = encodeTrailer(testSound(21024 / 2, 2));
+  int maxStepIndex = 0;
+  const auto want = decodeTrailer(trailer, &maxStepIndex);
+  EXPECT_GE(maxStepIndex, 44) << "the loud burst should reach the largest steps";
+  const TestStream stream = streamWithSound(trailer);
+  const auto symbols = playerSymbols();
+  const std::uint32_t state = symbols.at("soundState");
+  const std::uint32_t blocks = 0x08000000u + static_cast<std::uint32_t>(playerImage().size()) +
+                               static_cast<std::uint32_t>(stream.bytes().size() - trailer.size());
+
+  std::string error;
+  auto console = ConsoleEmulator::load(cartridge(stream.bytes()), error);
+  ASSERT_NE(console, nullptr) << error;
+  std::vector<bool> seen(trailer.size() / kBlockBytes, false);
+  for (int r = 0; r < static_cast<int>(seen.size()) + 4; ++r) {
+    console->runRefresh();
+    const std::uint32_t buffer = console->read32(state);           // currentBuffer
+    const std::uint32_t next = console->read32(state + 12);        // blockPointer
+    if (next <= blocks) continue;
+    const std::size_t k = (next - blocks) / kBlockBytes - 1;       // the block just decoded
+    if (k >= seen.size() || seen[k]) continue;
+    seen[k] = true;
+    for (int i = 0; i < kBlockSamples; ++i) {
+      const auto got = static_cast<std::int8_t>(console->read32(buffer + i) & 0xFF);
+      ASSERT_EQ(got, want[k * kBlockSamples + i]) << "block " << k << " sample " << i;
+    }
+  }
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), true), static_cast<long>(seen.size()));
+}
+
+// Normalised correlation of `got` against `want` (both at 32768 Hz), at the
+// best lag within `maxLag` samples.
+double bestCorrelation(const std::vector<double>& got, const std::vector<double>& want, int maxLag, int* lagOut) {
+  double best = -1;
+  for (int lag = 0; lag <= maxLag; ++lag) {
+    double sxy = 0, sxx = 0, syy = 0;
+    for (std::size_t i = 0; i < want.size() && i + lag < got.size(); ++i) {
+      sxy += got[i + lag] * want[i];
+      sxx += got[i + lag] * got[i + lag];
+      syy += want[i] * want[i];
+    }
+    const double c = sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : 0;
+    if (c > best) {
+      best = c;
+      *lagOut = lag;
+    }
+  }
+  return best;
+}
+
+// The hardware holds each sample for 798 cycles: 21024 Hz seen at 32768 Hz.
+std::vector<double> atEmulatorRate(const std::vector<std::int8_t>& samples, std::size_t count) {
+  std::vector<double> out;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t source = i * 21024 / kEmulatorSoundRate;
+    out.push_back(source < samples.size() ? samples[source] : 0);
+  }
+  return out;
+}
+
+std::vector<double> withoutMean(const std::vector<std::int16_t>& samples) {
+  double mean = 0;
+  for (auto s : samples) mean += s;
+  mean /= std::max<std::size_t>(samples.size(), 1);
+  std::vector<double> out;
+  for (auto s : samples) out.push_back(s - mean);
+  return out;
+}
+
+TEST(Sound, EmulatorPlaysTheTrailerWithTheMovieAndRestartsWithIt) {
+  const Bytes trailer = encodeTrailer(testSound(21024 / 2, 40));
+  const auto want = decodeTrailer(trailer);
+  const TestStream stream = streamWithSound(trailer);
+  std::string error;
+  auto console = ConsoleEmulator::load(cartridge(stream.bytes()), error);
+  ASSERT_NE(console, nullptr) << error;
+
+  // The first pass: the sound starts with the movie, one refresh late.
+  const int refreshes = static_cast<int>(trailer.size() / kBlockBytes);
+  console->runRefreshes(refreshes);
+  const auto firstPass = withoutMean(console->takeSound());
+  const auto reference = atEmulatorRate(want, kEmulatorSoundRate / 3);
+  int lag = 0;
+  EXPECT_GT(bestCorrelation(firstPass, reference, 6 * 548, &lag), 0.95);
+  // The pass starts during refresh 1; the first refresh interrupt of the pass
+  // starts the silent buffer and block 0 follows one refresh later (548
+  // emulator samples per refresh).
+  EXPECT_GE(lag, 2 * 548) << "the sound came before the movie";
+  EXPECT_LE(lag, 4 * 548) << "the sound lags the movie";
+
+  // B released: the sound starts again from its first block.
+  console->runRefreshes(3, kKeyB);
+  console->takeSound();
+  console->runRefreshes(refreshes);
+  const auto restarted = withoutMean(console->takeSound());
+  int restartLag = 0;
+  EXPECT_GT(bestCorrelation(restarted, reference, 6 * 548, &restartLag), 0.95);
+}
+
+}  // namespace
+}  // namespace zepra::test
