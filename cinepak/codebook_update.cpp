@@ -25,11 +25,14 @@ float squaredDistance(const Vector6& a, const Vector6& b) {
 
 EntryBytes quantizeEntry(const Vector6& centroid, bool grey) {
   EntryBytes bytes{};
-  for (int k = 0; k < 4; ++k) bytes[k] = clampByte(centroid.c[k], 0, 255);
+  float shift = 0.0f;
   if (!grey) {
     bytes[4] = clampByte(centroid.c[4] / kUScale, -128, 127);
     bytes[5] = clampByte(centroid.c[5] / kVScale, -128, 127);
+    // Luma from the rounded chroma, so the rounding is compensated.
+    shift = lumaShift(static_cast<std::int8_t>(bytes[4]), static_cast<std::int8_t>(bytes[5]));
   }
+  for (int k = 0; k < 4; ++k) bytes[k] = clampByte(centroid.c[k] - shift, 0, 255);
   return bytes;
 }
 

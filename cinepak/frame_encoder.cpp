@@ -13,8 +13,8 @@ namespace {
 // Extra bits of coding a block rather than skipping it, and of V4 over V1.
 constexpr float kCodedOverSkipBits = kInterBits.v1 - kInterBits.skip;
 constexpr float kV4OverV1Bits = kInterBits.v4 - kInterBits.v1;
-// V4 codebooks are trained on at most this many blocks, spread evenly over
-// those that need V4 most; matching then covers every block.
+// V4 codebooks are trained on at most this many blocks, those V1 serves
+// worst; matching then covers every block.
 constexpr int kMaxV4TrainingBlocks = 1024;
 
 }  // namespace

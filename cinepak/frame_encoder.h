@@ -41,8 +41,11 @@ class FrameEncoder {
   std::size_t encode(const SourceFrame& source, bool intra, std::size_t budget, float lambdaFloor,
                      std::uint8_t* out);
 
-  // What the player shows after the last frame.
+  // What the player shows and holds after the last frame, and the codebooks
+  // the next frame is matched against (entries marked valid equal the player's).
   const ReferenceDecoder& player() const { return *player_; }
+  const Codebook& v1Codebook() const { return v1_; }
+  const Codebook& v4Codebook() const { return v4_; }
 
  private:
   FittedFrame planIntra(const SourceFrame& source, std::size_t budget, float lambdaFloor);

@@ -20,7 +20,7 @@ void SourceFrame::load(const std::uint8_t* bgrBottomUp) {
     const int bx = (b % across) * 4;
     const int by = (b / across) * 4;
     std::uint8_t* out = &rgb_[static_cast<std::size_t>(b) * 48];
-    float luma[16], red[16], blue[16];
+    float mean[16], u[16], v[16];  // per pixel: mean of R, G, B; exact U and V
     for (int r = 0; r < 4; ++r) {
       const std::uint8_t* row = bgrBottomUp + (height_ - 1 - (by + r)) * stride + bx * 3;
       for (int c = 0; c < 4; ++c, out += 3) {
@@ -30,39 +30,40 @@ void SourceFrame::load(const std::uint8_t* bgrBottomUp) {
         grey = grey && out[0] == out[1] && out[1] == out[2];
         const float tr = targetLevel(out[0]), tg = targetLevel(out[1]), tb = targetLevel(out[2]);
         const int i = r * 4 + c;
-        luma[i] = (2.0f * tr + 4.0f * tg + tb) * (1.0f / 7.0f);
-        red[i] = tr;
-        blue[i] = tb;
+        const float y = (2.0f * tr + 4.0f * tg + tb) * (1.0f / 7.0f);
+        mean[i] = (tr + tg + tb) * (1.0f / 3.0f);
+        u[i] = (tb - y) * 0.5f;
+        v[i] = (tr - y) * 0.5f;
       }
     }
+    // Shared chroma is the mean of the pixels' chroma; the luma coordinate
+    // is each pixel's own (the best luma whatever the chroma).
     Vector6& v1 = v1_[b];
     float u1 = 0, v1Sum = 0;
     for (int q = 0; q < 4; ++q) {
       const int first = (q / 2) * 8 + (q % 2) * 2;  // top-left pixel of the quadrant
       const int idx[4] = {first, first + 1, first + 4, first + 5};
-      Vector6& v = v4_[static_cast<std::size_t>(b) * 4 + q];
-      float yMean = 0, rMean = 0, bMean = 0;
+      Vector6& vec = v4_[static_cast<std::size_t>(b) * 4 + q];
+      float lumaSum = 0, uq = 0, vq = 0;
       for (int k = 0; k < 4; ++k) {
-        v.c[k] = luma[idx[k]];
-        yMean += luma[idx[k]];
-        rMean += red[idx[k]];
-        bMean += blue[idx[k]];
+        vec.c[k] = mean[idx[k]];
+        lumaSum += mean[idx[k]];
+        uq += u[idx[k]];
+        vq += v[idx[k]];
       }
-      const float u = (bMean - yMean) * 0.125f;  // (mean B - mean Y) / 2
-      const float vv = (rMean - yMean) * 0.125f;
-      v.c[4] = u * kUScale;
-      v.c[5] = vv * kVScale;
-      v1.c[q] = yMean * 0.25f;
-      u1 += u;
-      v1Sum += vv;
+      vec.c[4] = uq * 0.25f * kUScale;
+      vec.c[5] = vq * 0.25f * kVScale;
+      v1.c[q] = lumaSum * 0.25f;
+      u1 += uq;
+      v1Sum += vq;
     }
-    v1.c[4] = u1 * 0.25f * kUScale;
-    v1.c[5] = v1Sum * 0.25f * kVScale;
+    v1.c[4] = u1 * (1.0f / 16.0f) * kUScale;
+    v1.c[5] = v1Sum * (1.0f / 16.0f) * kVScale;
     float detail = 0.0f;
     for (int q = 0; q < 4; ++q) {
-      const Vector6& v = v4_[static_cast<std::size_t>(b) * 4 + q];
-      for (int k = 0; k < 4; ++k) detail += (v.c[k] - v1.c[q]) * (v.c[k] - v1.c[q]);
-      detail += (v.c[4] - v1.c[4]) * (v.c[4] - v1.c[4]) + (v.c[5] - v1.c[5]) * (v.c[5] - v1.c[5]);
+      const Vector6& quad = v4_[static_cast<std::size_t>(b) * 4 + q];
+      for (int k = 0; k < 4; ++k) detail += (quad.c[k] - v1.c[q]) * (quad.c[k] - v1.c[q]);
+      detail += (quad.c[4] - v1.c[4]) * (quad.c[4] - v1.c[4]) + (quad.c[5] - v1.c[5]) * (quad.c[5] - v1.c[5]);
     }
     v1Detail_[b] = detail * kV4DistanceToRgb;
   }

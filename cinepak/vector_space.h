@@ -1,19 +1,22 @@
 #pragma once
 // The space in which codebooks are trained and searched. A vector describes a
-// 2 x 2 group of pixels as the player's codebook entry does: four luma values
-// and one shared U and V, in the entry's own units. U and V are scaled so that
-// plain Euclidean distance approximates the summed squared RGB error of the
-// player's reconstruction (R = Y + 2V, G = Y - V - U/2, B = Y + 2U): per pixel
-// that error is about 3 dY^2 + 17/4 dU^2 + 5 dV^2, hence scales sqrt(17/3) and
-// sqrt(20/3) with luma weight 1 and an overall factor 3 per pixel.
+// 2 x 2 group of pixels as the player's codebook entry does (four luma values,
+// one shared U and V), in coordinates where plain Euclidean distance is the
+// summed squared RGB error of the player's reconstruction R = Y + 2V,
+// G = Y - V - U/2, B = Y + 2U. Per pixel that error is
+//   3 (dY + (dV + 1.5 dU) / 3)^2 + (14 dV^2 + 10.5 dU^2) / 3,
+// so the luma coordinates are Y + (V + 1.5 U) / 3 (the pixel's mean of R, G
+// and B) and U and V are scaled by sqrt(42/9) and sqrt(56/9); the distance
+// times 3 is the error of the four pixels. Being linear, the map keeps means,
+// so k-means centroids map back to entries.
 
 #include <cstdint>
 
 namespace zepra {
 
 inline constexpr int kDims = 6;  // Y0 Y1 Y2 Y3 U V
-inline constexpr float kUScale = 2.3804761f;
-inline constexpr float kVScale = 2.5819889f;
+inline constexpr float kUScale = 2.1602469f;  // sqrt(42/9)
+inline constexpr float kVScale = 2.4944383f;  // sqrt(56/9)
 // Squared distance in this space times this factor approximates the RGB sum
 // of squared errors over the pixels one vector covers.
 inline constexpr float kV4DistanceToRgb = 3.0f;   // a 2 x 2 group, one pixel per luma
@@ -27,11 +30,15 @@ struct Vector6 {
 // centre of the 8-wide bin whose 5-bit value a display shows closest to it.
 constexpr float targetLevel(int channel) { return channel * (248.0f / 255.0f) + 4.0f; }
 
+// The luma coordinate's offset from an entry's Y for a given U and V.
+constexpr float lumaShift(float u, float v) { return (v + 1.5f * u) * (1.0f / 3.0f); }
+
 // Entry bytes (Y0..Y3, U, V signed) into the search space.
 inline Vector6 entryVector(const std::uint8_t* bytes) {
-  return {{float(bytes[0]), float(bytes[1]), float(bytes[2]), float(bytes[3]),
-           float(static_cast<std::int8_t>(bytes[4])) * kUScale,
-           float(static_cast<std::int8_t>(bytes[5])) * kVScale}};
+  const float u = static_cast<std::int8_t>(bytes[4]);
+  const float v = static_cast<std::int8_t>(bytes[5]);
+  const float shift = lumaShift(u, v);
+  return {{bytes[0] + shift, bytes[1] + shift, bytes[2] + shift, bytes[3] + shift, u * kUScale, v * kVScale}};
 }
 
 }  // namespace zepra

@@ -14,7 +14,7 @@ int exitCodeForResult(int result, bool cancelled) {
     case kJobInputError:
     case kJobRunFailed:
     case kJobNoFrameCount:
-    case kJobStreamNotOpened:
+    case kJobStreamFailed:
       return result;
     case kJobUnexpected:
     case kJobRomFailed:
@@ -41,7 +41,7 @@ std::string describeResult(int result) {
       return "decoding the input failed";
     case kJobNoFrameCount:
       return "the length of the input could not be found";
-    case kJobStreamNotOpened:
+    case kJobStreamFailed:
       return "the temporary stream file could not be created";
     case kJobUnexpected:
       return "an unexpected error stopped the conversion";

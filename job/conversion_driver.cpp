@@ -29,14 +29,20 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   if (!encoder.openStream(static_cast<std::uint32_t>(frameCount))) {
     encoder.closeStream();
     setLastErrorText("The stream file could not be written: " + streamPath);
-    throw kDriverStreamNotOpened;
+    throw kDriverStreamFailed;
   }
 
   const bool ran = graph->runDecodingGraph();
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.
-  encoder.closeStream();
+  const bool closed = encoder.closeStream();
   if (!ran) throw kDriverRunFailed;
+  // A frame the encoder could not store, or a trailer that could not be
+  // written, leaves a stream that must not become an image.
+  if (!closed) {
+    if (lastErrorText().empty()) setLastErrorText("The stream file could not be completed: " + streamPath);
+    throw kDriverStreamFailed;
+  }
 }
 
 }  // namespace

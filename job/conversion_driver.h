@@ -14,7 +14,7 @@ inline constexpr int kDriverBadOptions = -3;
 inline constexpr int kDriverGraphFailed = -4;
 inline constexpr int kDriverRunFailed = -5;
 inline constexpr int kDriverNoFrameCount = -6;
-inline constexpr int kDriverStreamNotOpened = -7;
+inline constexpr int kDriverStreamFailed = -7;  // the stream file could not be opened or completed
 inline constexpr int kDriverUnexpected = -999;
 
 // trim: left, bottom, right, top; width and height -1 for automatic.

@@ -17,8 +17,6 @@ typedef struct {
  * 2400 V4 blocks decode within a 30 fps frame's time. */
 static CodebookEntry v4Codebook[CODEBOOK_ENTRIES] __attribute__((section(".iwram_noinit")));
 static CodebookEntry v1Codebook[CODEBOOK_ENTRIES] __attribute__((section(".iwram_noinit")));
-#define V4_CODEBOOK v4Codebook
-#define V1_CODEBOOK v1Codebook
 
 PictureState pictureState;
 
@@ -46,7 +44,8 @@ static inline u32 colourPixel(const u8* c, int y, int red, int green, int blue) 
 /* Reads one colour entry (Y0 Y1 Y2 Y3 U V) or grey entry (Y0 Y1 Y2 Y3) at
  * `source`, writes its four pixels to `destination`, returns the next entry.
  * Straight-line: a full codebook load converts 256 entries per frame. */
-static inline __attribute__((always_inline)) const u8* convertEntry(CodebookEntry* destination, const u8* source, int grey) {
+static inline __attribute__((always_inline)) const u8* convertEntry(CodebookEntry* destination,
+                                                                    const u8* source, int grey) {
   if (grey) {
     destination->top = (u32)(source[0] >> 3) * 0x421 | (u32)(source[1] >> 3) * 0x421 << 16;
     destination->bottom = (u32)(source[2] >> 3) * 0x421 | (u32)(source[3] >> 3) * 0x421 << 16;
@@ -62,6 +61,11 @@ static inline __attribute__((always_inline)) const u8* convertEntry(CodebookEntr
   return source + 6;
 }
 
+/* A big-endian flag word; its bits are used from the top down. */
+static inline u32 readFlags(const u8* p) {
+  return (u32)p[0] << 24 | (u32)p[1] << 16 | (u32)p[2] << 8 | p[3];
+}
+
 /* Loads entries 0, 1, 2 ... from a payload of n bytes. */
 static void loadCodebook(CodebookEntry* codebook, const u8* p, int n, int grey) {
   const int entryBytes = grey ? 4 : 6;
@@ -69,13 +73,12 @@ static void loadCodebook(CodebookEntry* codebook, const u8* p, int n, int grey) 
     p = convertEntry(codebook + i, p, grey);
 }
 
-/* Replaces the entries whose flag bit (from the top of each big-endian flag
- * word) is set. */
+/* Replaces the entries whose flag bit is set. */
 static void updateCodebook(CodebookEntry* codebook, const u8* p, int n, int grey) {
   const int entryBytes = grey ? 4 : 6;
   int i = 0;
   while (n > 0 && i < CODEBOOK_ENTRIES) {
-    u32 flags = (u32)p[0] << 24 | (u32)p[1] << 16 | (u32)p[2] << 8 | p[3];
+    u32 flags = readFlags(p);
     p += 4;
     n -= 4;
     for (int bit = 0; bit < 32 && i < CODEBOOK_ENTRIES; ++bit, ++i, flags <<= 1) {
@@ -172,13 +175,9 @@ static inline void drawV4(u32* d, const u8* index, const CodebookEntry* book) {
 /* The codebooks' addresses as variables: kept in registers through a loop
  * rather than reloaded from the literal pool for every block. */
 #define CODEBOOK_BASES(v4, v1)              \
-  const CodebookEntry* v4 = V4_CODEBOOK;    \
-  const CodebookEntry* v1 = V1_CODEBOOK;    \
+  const CodebookEntry* v4 = v4Codebook;    \
+  const CodebookEntry* v1 = v1Codebook;    \
   __asm__("" : "+r"(v4), "+r"(v1))
-
-static inline u32 readFlags(const u8* p) {
-  return (u32)p[0] << 24 | (u32)p[1] << 16 | (u32)p[2] << 8 | p[3];
-}
 
 /* 0x30: every block drawn; a flag bit chooses four V4 indices (1) or one V1
  * index (0). */
@@ -279,14 +278,14 @@ const u8* decodeFrameRecord(const u8* record) {
     const int n = (int)size - 4;
     if (chunk[1] == 0) {
       switch (type) {
-        case 0x20: loadCodebook(V4_CODEBOOK, payload, n, 0); break;
-        case 0x21: updateCodebook(V4_CODEBOOK, payload, n, 0); break;
-        case 0x22: loadCodebook(V1_CODEBOOK, payload, n, 0); break;
-        case 0x23: updateCodebook(V1_CODEBOOK, payload, n, 0); break;
-        case 0x24: loadCodebook(V4_CODEBOOK, payload, n, 1); break;
-        case 0x25: updateCodebook(V4_CODEBOOK, payload, n, 1); break;
-        case 0x26: loadCodebook(V1_CODEBOOK, payload, n, 1); break;
-        case 0x27: updateCodebook(V1_CODEBOOK, payload, n, 1); break;
+        case 0x20: loadCodebook(v4Codebook, payload, n, 0); break;
+        case 0x21: updateCodebook(v4Codebook, payload, n, 0); break;
+        case 0x22: loadCodebook(v1Codebook, payload, n, 0); break;
+        case 0x23: updateCodebook(v1Codebook, payload, n, 0); break;
+        case 0x24: loadCodebook(v4Codebook, payload, n, 1); break;
+        case 0x25: updateCodebook(v4Codebook, payload, n, 1); break;
+        case 0x26: loadCodebook(v1Codebook, payload, n, 1); break;
+        case 0x27: updateCodebook(v1Codebook, payload, n, 1); break;
         case 0x30: drawIntraBlocks(&at, payload, n); break;
         case 0x31: drawInterBlocks(&at, payload, n); break;
         case 0x32: drawV1Blocks(&at, payload, n); break;

@@ -2,6 +2,8 @@
  * work RAM. */
 
 #include "player/playback.h"
+
+#include "encoder/stream_layout.h"
 #include "player/picture.h"
 #include "player/sound.h"
 
@@ -56,7 +58,7 @@ static int playPasses(const u8* stream, int repeat) {
   if (!describesMovie(&header)) {
     for (;;) halt(); /* nothing to play: a black screen rather than garbage */
   }
-  const u8* firstRecord = stream + 12;
+  const u8* firstRecord = stream + ZEPRA_STREAM_HEADER_BYTES;
   const u8* trailer = firstRecord;
   for (u32 k = 0; k < header.frameCount; ++k) trailer += readLe16(trailer);
   const u32 blockCount = readLe32(trailer);

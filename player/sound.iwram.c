@@ -19,9 +19,10 @@ void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* s
   s32 p = *predictor, s = *stepIndex;
   for (u32 i = 0; i < bytes; ++i) {
     const u32 x = codes[i];
-    p = clampSample((s16)(p + kLowNibbleDelta[s][x & 15]));
+    /* |predictor| <= 512 and |delta| <= 2910: the sums fit 16 bits as they are. */
+    p = clampSample(p + kLowNibbleDelta[s][x & 15]);
     *samples++ = (s8)(p >> 2);
-    p = clampSample((s16)(p + kHighNibbleDelta[s][x]));
+    p = clampSample(p + kHighNibbleDelta[s][x]);
     *samples++ = (s8)(p >> 2);
     s = kNextStepIndex[s][x];
   }

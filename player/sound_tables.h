@@ -4,9 +4,10 @@
  * tables by step index s (0 .. 48) so that decoding needs no multiplication.
  * Generated at build time from audio/adpcm_tables.h (host/make_sound_tables). */
 
+#include "audio/adpcm_tables.h"
 #include "player/hardware.h"
 
-#define ADPCM_STEP_COUNT 49
+#define ADPCM_STEP_COUNT ZEPRA_ADPCM_STEP_COUNT /* 49 */
 
 /* [s][code]: trunc(step[s] * multiplier[code] / 8). */
 extern const s16 kLowNibbleDelta[ADPCM_STEP_COUNT][16];

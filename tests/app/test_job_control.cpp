@@ -234,13 +234,18 @@ class JobControlTest : public QObject {
     fillPaths(dialog);
     process(dialog);
     QTRY_VERIFY(listening);
-    if (byCloseBox) {
-      QVERIFY(!dialog.close());  // the window stays while the job runs
-      QVERIFY(dialog.isVisible());
-    } else {
-      controlOf<QPushButton>(dialog, ids::kExit)->click();
+    // The event is one per user: another process of the same user that makes
+    // its own event at this moment drains a pending signal, so press again.
+    for (int i = 0; i < 40 && dialog.jobRunning(); ++i) {
+      if (byCloseBox) {
+        QVERIFY(!dialog.close());  // the window stays while the job runs
+        QVERIFY(dialog.isVisible());
+      } else {
+        controlOf<QPushButton>(dialog, ids::kExit)->click();
+      }
+      QTest::qWait(250);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog.jobRunning(), 5000);
+    QVERIFY(!dialog.jobRunning());
     QCOMPARE(services_.messages.size(), 1);
     QCOMPARE(services_.messages.front().text, QStringLiteral("Process Canceled"));
     QCOMPARE(services_.messages.front().caption, QStringLiteral("ZEPRA"));

@@ -222,6 +222,7 @@ TEST(CinepakCompressor, HonoursTheSizeTarget) {
   constexpr int kWidth = 240, kHeight = 160, kBlocks = kWidth * kHeight / 16;
   const auto clip = test::makeClip(Clip::kShapes, kWidth, kHeight, 5);
   const auto noise = test::makeClip(Clip::kNoise, kWidth, kHeight, 3);
+  // More bytes buy quality until the quality floor stops spending them.
   double lastPsnr = 0;
   for (std::uint32_t budget : {100u, 1500u, 3000u, 6000u, 12000u, 40000u}) {
     for (const auto* source : {&clip, &noise}) {
@@ -231,7 +232,7 @@ TEST(CinepakCompressor, HonoursTheSizeTarget) {
       for (std::size_t n = 1; n < frames.size(); ++n) EXPECT_LE(frames[n].size(), std::max(budget, 22u)) << budget;
       if (source == &clip) {
         const double psnr = decodeAndMeasure(clip, frames, kWidth, kHeight).psnr;
-        EXPECT_GE(psnr, lastPsnr - 0.05) << "budget " << budget;
+        EXPECT_GE(psnr, budget <= 6000 ? lastPsnr + 0.5 : lastPsnr - 0.2) << "budget " << budget;
         lastPsnr = psnr;
       }
     }

@@ -182,6 +182,15 @@ TEST(ReferenceDecoder, SkipsUnknownChunksAndChunksWithASecondTypeByte) {
   expectV1Block(d, 0, 0, 2);
 }
 
+TEST(ReferenceDecoder, RestartClearsThePictureAndKeepsTheCodebooks) {
+  ReferenceDecoder d(4, 4);
+  ASSERT_TRUE(d.decodeStrip(kIntraStrip, concat({standardBooks(), chunk(0x32, {5})})));
+  d.clearPicture();
+  expectBlack(d, 0, 0);
+  ASSERT_TRUE(d.decodeStrip(kIntraStrip, chunk(0x32, {5})));
+  expectV1Block(d, 0, 0, 5);
+}
+
 TEST(ReferenceDecoder, MalformedInputFailsSafely) {
   const Bytes books = standardBooks();
   Bytes manyEntries(257 * 6, 0);

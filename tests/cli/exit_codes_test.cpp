@@ -20,7 +20,7 @@ TEST(ExitCodes, EveryResultHasItsOwnStatus) {
       {kJobInputError, 4},
       {kJobRunFailed, 5},
       {kJobNoFrameCount, 6},
-      {kJobStreamNotOpened, 7},
+      {kJobStreamFailed, 7},
       {kJobUnexpected, 9},
       {kJobRomFailed, 10},
       {kJobStreamOpenFailed, 11},

@@ -114,7 +114,7 @@ TEST_F(Job, SuccessWritesTheImageAndPostsZeroOnce) {
   auto image = zepra::playerImage();
   ASSERT_GT(file.size(), image.size() + 12);
   EXPECT_EQ(std::string(file.begin() + 0xA0, file.begin() + 0xAC), std::string("TESTCLIP\0\0\0\0", 12));
-  EXPECT_EQ(file[image.size() + 8], 32);  // the stream's header follows the player
+  EXPECT_EQ(file[image.size() + 8], 160);  // the stream header (its width) follows the player
 }
 
 TEST_F(Job, DriverFailuresPostTheirPositiveCodeAndLeaveNothingBehind) {

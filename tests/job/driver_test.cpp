@@ -1,6 +1,8 @@
 #include "job/conversion_driver.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -126,7 +128,7 @@ TEST_F(Driver, SuccessfulRunWritesACompleteStream) {
   ASSERT_GE(bytes.size(), 12u);
   // 25 frames per second in "Auto" keeps one frame of every two.
   EXPECT_EQ(word(bytes, 0), 3u);
-  EXPECT_EQ(word(bytes, 8), 32u | (32u << 16));
+  EXPECT_EQ(word(bytes, 8), 160u | (160u << 16));  // a square picture fills the height
   // Walk the records to the trailer, which holds whole blocks of sound.
   std::size_t at = 12;
   for (std::uint32_t k = 0; k < word(bytes, 0); ++k) {
@@ -136,4 +138,21 @@ TEST_F(Driver, SuccessfulRunWritesACompleteStream) {
   ASSERT_LE(at + 4, bytes.size());
   EXPECT_GT(word(bytes, at), 0u);
   EXPECT_EQ(bytes.size(), at + 4 + 176u * word(bytes, at));
+}
+
+// A stream that fills the disk mid-run must not pass as a finished stream.
+TEST_F(Driver, StreamThatCannotBeCompletedFailsTheJob) {
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limit{100, saved.rlim_max};
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  GraphScript script;
+  zepra::setLastErrorText({});
+  const int code = run(script);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(code, -7);
+  EXPECT_FALSE(zepra::lastErrorText().empty());
+  EXPECT_EQ(script.calls.back(), "release");
 }

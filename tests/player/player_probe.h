@@ -22,4 +22,8 @@ struct FrameCost {
 // Steps the processor through the decoding of the next `frames` records.
 std::vector<FrameCost> measureDecoding(ConsoleEmulator& console, int frames);
 
+// Cycles of each of the next `calls` calls of a player function, from its
+// entry to its return (interrupts taken meanwhile included).
+std::vector<std::uint64_t> measureCalls(ConsoleEmulator& console, const std::string& function, int calls);
+
 }  // namespace zepra::test

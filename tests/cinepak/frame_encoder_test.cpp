@@ -1,0 +1,53 @@
+// The frame encoder's view of the player must be the player's: the codebook
+// entries it matches blocks against are exactly those a decoder of the
+// stream holds, through full loads, partial updates, prefix loads and grey
+// chunks, so inter frames never drift.
+#include "cinepak/frame_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include "cinepak/frame_budget.h"
+#include "tests/cinepak/test_clips.h"
+
+namespace zepra {
+namespace {
+
+using test::Clip;
+
+void expectSameCodebooks(const Codebook& ours, const ReferenceDecoder& player, bool v1, int frame) {
+  for (int i = 0; i < Codebook::kEntries; ++i) {
+    if (!ours.valid(i)) continue;
+    EXPECT_EQ(ours.pixels(i), v1 ? player.v1Entry(i) : player.v4Entry(i))
+        << (v1 ? "V1" : "V4") << " entry " << i << " frame " << frame;
+  }
+}
+
+TEST(FrameEncoder, ItsCodebooksAreThePlayers) {
+  constexpr int kWidth = 96, kHeight = 64;
+  // Colour, then grey, then colour again, at budgets from tight to generous.
+  std::vector<test::Frame> clip = test::makeClip(Clip::kShapes, kWidth, kHeight, 4);
+  for (const auto& f : test::makeClip(Clip::kGrey, kWidth, kHeight, 4)) clip.push_back(f);
+  for (const auto& f : test::makeClip(Clip::kGradient, kWidth, kHeight, 4)) clip.push_back(f);
+  for (std::size_t budget : {600u, 1500u, 6000u}) {
+    SourceFrame source;
+    source.resize(kWidth, kHeight);
+    FrameEncoder encoder;
+    encoder.begin(kWidth, kHeight, EncoderEffort{});
+    ReferenceDecoder independent(kWidth, kHeight);
+    std::vector<std::uint8_t> out(FrameEncoder::maxFrameSize(kWidth, kHeight));
+    for (std::size_t n = 0; n < clip.size(); ++n) {
+      source.load(clip[n].data());
+      const std::size_t length =
+          encoder.encode(source, n == 0, budget, lambdaForQuality(kDefaultQuality), out.data());
+      ASSERT_TRUE(independent.decodeFrame({out.data(), length})) << n;
+      const int frame = static_cast<int>(n);
+      expectSameCodebooks(encoder.v1Codebook(), independent, true, frame);
+      expectSameCodebooks(encoder.v4Codebook(), independent, false, frame);
+      ASSERT_TRUE(std::equal(independent.picture().begin(), independent.picture().end(),
+                             encoder.player().picture().begin()));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zepra
