@@ -178,7 +178,7 @@ TEST_F(CliRun, ConvertsAClipIntoAValidImageQuietly) {
 }
 
 TEST_F(CliRun, SigintCancelsLeavingNoImageAndNoTemporaryFile) {
-  const fs::path clip = makeClip("long.avi", 60, "320x240");
+  const fs::path clip = makeClip("long.avi", 30, "320x240");
   const fs::path output = dir_ / "long.gba";
   CliProcess cli({clip.string(), "-o", output.string()}, dir_ / "tmp", dir_ / "stderr.txt");
   ASSERT_TRUE(cli.spawned());
