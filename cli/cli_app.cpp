@@ -21,6 +21,8 @@ namespace {
 
 // How often the waiting thread looks for a signal and for the job's end.
 constexpr long kPollNanoseconds = 100'000'000;
+// A job that does not stop (its cancel request lost) can still be left.
+constexpr int kSignalsToQuit = 3;
 
 // SIGINT and SIGTERM blocked in this thread (and the threads it starts) for
 // the lifetime of the object, taken synchronously with sigtimedwait. Signals
@@ -104,6 +106,7 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
   resetJobState();
   notifyWindow = &reporter;
 
+  int cancelSignals = 0;
   bool cancelRequested = false;
   int returned = 0;
   {
@@ -120,10 +123,19 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
       finished = true;
     });
     while (!finished) {
-      if (signals.wait() && !cancelRequested) {
+      if (signals.wait()) {
+        ++cancelSignals;
         cancelRequested = true;
         reporter.finish();
-        if (!request.quiet) err << "zepra-cli: cancelling...\n" << std::flush;
+        if (cancelSignals == 1) {
+          if (!request.quiet) err << "zepra-cli: cancelling...\n" << std::flush;
+        } else if (cancelSignals == kSignalsToQuit - 1) {
+          err << "zepra-cli: still stopping; press Ctrl-C once more to quit at once, "
+                 "which can leave temporary files behind\n"
+              << std::flush;
+        } else if (cancelSignals >= kSignalsToQuit) {
+          env.quitNow();
+        }
       }
       // The job can take a cancel request only while it decodes the input:
       // repeat it until the job has ended, so that an early Ctrl-C counts.

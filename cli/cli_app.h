@@ -21,6 +21,9 @@ struct CliEnvironment {
   std::function<int(const ConversionJob&)> runJob;
   // Asks the running job to stop (the cancel event); false when none runs.
   std::function<bool()> cancelJob;
+  // Ends the program at once, job and all: the third Ctrl-C, when the
+  // cancel request has not stopped the job.
+  std::function<void()> quitNow;
   // The input's length in source frames, for the progress line; may be empty.
   std::function<std::optional<std::uint64_t>(const std::string& inputPath)> countFrames;
   std::istream* in = nullptr;

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/cli_app.h"
+#include "cli/exit_codes.h"
 #include "cli/frame_count.h"
 #include "job/conversion_job.h"
 #include "platform/cancel_event.h"
@@ -14,6 +16,7 @@ int main(int argc, char* argv[]) {
   zepra::cli::CliEnvironment env;
   env.runJob = [](const zepra::ConversionJob& job) { return zepra::runConversionJob(job); };
   env.cancelJob = [] { return zepra::CancelEvent::signal(); };
+  env.quitNow = [] { std::_Exit(zepra::cli::kExitCancelled); };
   env.countFrames = zepra::cli::countSourceFrames;
   env.in = &std::cin;
   env.out = &std::cout;

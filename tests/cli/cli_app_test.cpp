@@ -47,6 +47,7 @@ class CliRun : public ::testing::Test {
       ++cancelCalls_;
       return true;
     };
+    env_.quitNow = [this] { ++quitCalls_; };
     env_.in = &in_;
     env_.out = &out_;
     env_.err = &err_;
@@ -78,6 +79,7 @@ class CliRun : public ::testing::Test {
   ConversionJob ranJob_;
   int jobsRun_ = 0;
   std::atomic<int> cancelCalls_{0};
+  std::atomic<int> quitCalls_{0};
   std::istringstream in_;
   std::ostringstream out_, err_;
 };
@@ -238,6 +240,24 @@ TEST_F(CliRun, CtrlCCancelsTheJobThroughTheCancelRequest) {
   EXPECT_NE(err_.str().find("cancelling"), std::string::npos);
   EXPECT_NE(err_.str().find("Process Canceled"), std::string::npos) << err_.str();
   EXPECT_FALSE(fs::exists(output_));
+}
+
+TEST_F(CliRun, AJobThatDoesNotStopCanBeLeftWithTheThirdCtrlC) {
+  job_ = [this](const ConversionJob& job) {
+    for (int press = 1; press <= 3; ++press) {
+      kill(getpid(), SIGINT);
+      std::this_thread::sleep_for(250ms);  // one press at a time: pending signals merge
+      if (press < 3) {
+        EXPECT_EQ(quitCalls_.load(), 0);
+      }
+    }
+    EXPECT_EQ(quitCalls_.load(), 1);
+    return succeed(job);  // the double of quitting returns; the real one ends the program
+  };
+  run({});
+  EXPECT_NE(err_.str().find("cancelling"), std::string::npos);
+  EXPECT_NE(err_.str().find("press Ctrl-C once more to quit at once"), std::string::npos) << err_.str();
+  EXPECT_EQ(quitCalls_.load(), 1);
 }
 
 TEST_F(CliRun, ACancelTooLateForTheJobStillReportsTheImage) {
