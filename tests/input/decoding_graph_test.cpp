@@ -399,6 +399,44 @@ TEST(DecodingGraph, RefusesInputItCannotUseWithAClearText) {
   EXPECT_EQ(d.error, kVideoFormatRefusedText);
 }
 
+TEST(DecodingGraph, StreamsWithoutADecoderAreNamedInTheText) {
+  ClipFolder folder;
+  const std::string clip = folder.make(
+      "clip.avi", "-f lavfi -i testsrc2=size=32x24:rate=10:duration=0.5 -f lavfi -i sine=duration=0.5 "
+                  "-c:v mpeg4 -c:a pcm_s16le");
+  ASSERT_FALSE(clip.empty());
+  const std::vector<std::uint8_t> bytes = test::readFile(clip);
+  auto at = [&](const char* code, std::size_t from) {
+    return static_cast<std::size_t>(
+        std::search(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), code, code + 4) -
+        bytes.begin());
+  };
+  const std::size_t videoHeader = at("strh", 0);
+  const std::size_t videoFormat = at("strf", videoHeader);
+  const std::size_t audioFormat = at("strf", at("strh", videoHeader + 4));
+  ASSERT_LT(audioFormat, bytes.size());
+
+  // A video coding nobody knows, in the stream header and the bitmap header.
+  std::vector<std::uint8_t> unknownVideo = bytes;
+  std::memcpy(&unknownVideo[videoHeader + 8 + 4], "ZZZZ", 4);
+  std::memcpy(&unknownVideo[videoFormat + 8 + 16], "ZZZZ", 4);
+  test::writeFile(folder.path("unknown video.avi"), unknownVideo);
+  // A sound format tag nobody knows.
+  std::vector<std::uint8_t> unknownSound = bytes;
+  unknownSound[audioFormat + 8] = 0x77;
+  unknownSound[audioFormat + 9] = 0x77;
+  test::writeFile(folder.path("unknown sound.avi"), unknownSound);
+
+  RecordingSink video;
+  const Decoded v = decode(folder.path("unknown video.avi").string(), video);
+  EXPECT_FALSE(v.built);
+  EXPECT_EQ(v.error, kUnsupportedVideoText);
+  RecordingSink sound;
+  const Decoded a = decode(folder.path("unknown sound.avi").string(), sound);
+  EXPECT_FALSE(a.built);
+  EXPECT_EQ(a.error, kUnsupportedAudioText);
+}
+
 TEST(DecodingGraph, AFileCutOffMidwayFailsTheRunWithAClearText) {
   ClipFolder folder;
   const std::string picture = "-f lavfi -i testsrc2=size=32x24:rate=25:duration=2 ";
