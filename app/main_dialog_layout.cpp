@@ -142,8 +142,7 @@ void MainDialog::createControls() {
                                                     {ids::kTrimLeftLabel, "L"},
                                                     {ids::kTrimRightLabel, "R"}};
   for (int i = 0; i < 4; ++i) {
-    QLabel* edge = label(QString::fromUtf8(trimLabels[i].second));
-    edge->setParent(options);
+    auto* edge = new QLabel(QString::fromUtf8(trimLabels[i].second), options);
     edge->setBuddy(trimEdits[i].second);
     trimRow->addWidget(add(trimLabels[i].first, edge));
     trimRow->addWidget(add(trimEdits[i].first, trimEdits[i].second));
