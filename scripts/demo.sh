@@ -26,10 +26,12 @@ echo "Converting it to out/demo.gba..."
 
 preview=build/player/zepra-preview
 if [ -x "$preview" ]; then
+  echo "Playing it in an emulator and taking pictures..."
   rm -rf out/screens
-  "$preview" out/demo.gba --out out/screens
-  echo "Pictures of the image playing in the emulator: out/screens/"
+  "$preview" out/demo.gba --out out/screens --frames 8 --every 1.2
+  echo "The pictures: out/screens/sheet.png (all in one) and out/screens/screen-*.png;"
+  echo "what it played: out/screens/sound.wav."
 else
-  echo "(The emulator preview tool is not part of this version, so no pictures were written.)"
+  echo "(The emulator preview tool was not built, so no pictures were written: it needs libmgba-dev.)"
 fi
 echo "Done: open out/demo.gba in a Game Boy Advance emulator, or copy it to a flash cartridge."
