@@ -151,6 +151,16 @@ bool ReferenceDecoder::partialLoad(std::array<EntryPixels, kCodebookSize>& book,
   return true;
 }
 
+// One block drawn from four V4 indices or one V1 index; n counts the chunk's payload left.
+bool ReferenceDecoder::codedBlock(Reader& reader, bool v4, int& n) {
+  const std::uint8_t* indices = reader.take(v4 ? 4 : 1);
+  if (indices == nullptr) return false;
+  if (v4) drawV4(indices); else drawV1(indices[0]);
+  n -= v4 ? 4 : 1;
+  advanceBlock();
+  return true;
+}
+
 bool ReferenceDecoder::intraBlocks(Reader& reader) {
   int n = reader.payload();
   while (n > 0 && blockY_ < height_) {
@@ -158,12 +168,7 @@ bool ReferenceDecoder::intraBlocks(Reader& reader) {
     if (!reader.takeWord(flags)) return false;
     n -= 4;
     for (int bit = 0; bit < 32 && blockY_ < height_; ++bit, flags <<= 1) {
-      const bool v4 = (flags & 0x80000000u) != 0;
-      const std::uint8_t* indices = reader.take(v4 ? 4 : 1);
-      if (indices == nullptr) return false;
-      if (v4) drawV4(indices); else drawV1(indices[0]);
-      n -= v4 ? 4 : 1;
-      advanceBlock();
+      if (!codedBlock(reader, (flags & 0x80000000u) != 0, n)) return false;
     }
   }
   return true;
@@ -194,12 +199,7 @@ bool ReferenceDecoder::interBlocks(Reader& reader) {
         n -= 4;
         bits = 32;
       }
-      const bool v4 = takeBit();
-      const std::uint8_t* indices = reader.take(v4 ? 4 : 1);
-      if (indices == nullptr) return false;
-      if (v4) drawV4(indices); else drawV1(indices[0]);
-      n -= v4 ? 4 : 1;
-      advanceBlock();
+      if (!codedBlock(reader, takeBit(), n)) return false;
     }
   }
   return true;

@@ -60,6 +60,7 @@ class ReferenceDecoder {
   bool intraBlocks(Reader& reader);
   bool interBlocks(Reader& reader);
   bool v1Blocks(Reader& reader);
+  bool codedBlock(Reader& reader, bool v4, int& n);
   void drawV1(int index);
   void drawV4(const std::uint8_t* indices);
   void advanceBlock();
