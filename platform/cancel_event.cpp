@@ -2,26 +2,42 @@
 
 #include <fcntl.h>
 #include <semaphore.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 namespace zepra {
 
 namespace {
 
+// Where the C library keeps named semaphores: "/name" is "/dev/shm/sem.name".
+constexpr const char* kSemaphoreFolder = "/dev/shm";
+constexpr const char* kSemaphoreFilePrefix = "sem.";
+
 sem_t* asSemaphore(void* p) { return static_cast<sem_t*>(p); }
 
-// A semaphore under our name that another user created would let that user
-// cancel our jobs: only accept one that belongs to us.
-bool ownedByUs(const std::string& name) {
-  struct stat st {};
-  std::string path = "/dev/shm/sem." + name.substr(1);
-  if (stat(path.c_str(), &st) != 0) return true;  // not on /dev/shm: nothing to check
-  return st.st_uid == getuid();
+// The running process that made an event, from the pid in its name; 0 when
+// the name has none.
+pid_t creatorOf(const std::string& eventName) {
+  const std::string head = CancelEvent::name() + "-";
+  if (eventName.rfind(head, 0) != 0) return 0;
+  return static_cast<pid_t>(std::atol(eventName.c_str() + head.size()));
+}
+
+// Posts the event unless a signal is already pending (one request is enough).
+bool post(const std::string& eventName) {
+  sem_t* sem = sem_open(eventName.c_str(), 0);
+  if (sem == SEM_FAILED) return false;
+  int value = 0;
+  bool ok = sem_getvalue(sem, &value) == 0 && (value > 0 || sem_post(sem) == 0);
+  sem_close(sem);
+  return ok;
 }
 
 }  // namespace
@@ -29,21 +45,21 @@ bool ownedByUs(const std::string& name) {
 std::string CancelEvent::name() { return "/ZepraAbortEvent-" + std::to_string(getuid()); }
 
 std::unique_ptr<CancelEvent> CancelEvent::create(std::string* error) {
-  const std::string n = name();
-  sem_t* sem = sem_open(n.c_str(), O_CREAT, 0600, 0);
-  if (sem == SEM_FAILED || !ownedByUs(n)) {
-    if (error) *error = "cannot create the cancel event " + n + ": " + std::strerror(errno);
-    if (sem != SEM_FAILED) sem_close(sem);
+  static std::atomic<unsigned> counter{0};
+  const std::string eventName =
+      name() + "-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+  sem_unlink(eventName.c_str());  // left by an earlier process with our pid, long gone
+  sem_t* sem = sem_open(eventName.c_str(), O_CREAT | O_EXCL, 0600, 0);
+  if (sem == SEM_FAILED) {
+    if (error) *error = "cannot create the cancel event " + eventName + ": " + std::strerror(errno);
     return nullptr;
   }
-  while (sem_trywait(sem) == 0) {
-  }  // a signal left from an earlier job is not meant for this one
-  return std::unique_ptr<CancelEvent>(new CancelEvent(sem));
+  return std::unique_ptr<CancelEvent>(new CancelEvent(sem, eventName));
 }
 
 CancelEvent::~CancelEvent() {
   sem_close(asSemaphore(semaphore_));
-  sem_unlink(name().c_str());
+  sem_unlink(name_.c_str());
 }
 
 bool CancelEvent::waitFor(std::chrono::milliseconds timeout) {
@@ -62,14 +78,24 @@ bool CancelEvent::waitFor(std::chrono::milliseconds timeout) {
 }
 
 bool CancelEvent::signal() {
-  const std::string n = name();
-  sem_t* sem = sem_open(n.c_str(), 0);
-  if (sem == SEM_FAILED) return false;
-  bool ok = ownedByUs(n);
-  int value = 0;
-  if (ok && sem_getvalue(sem, &value) == 0 && value == 0) ok = sem_post(sem) == 0;
-  sem_close(sem);
-  return ok;
+  const std::string filePrefix = kSemaphoreFilePrefix + name().substr(1) + "-";
+  bool reached = false;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(kSemaphoreFolder, ec)) {
+    const std::string file = entry.path().filename().string();
+    if (file.rfind(filePrefix, 0) != 0) continue;
+    // Only our own events: a file another user placed under our name is ignored.
+    struct stat st {};
+    if (lstat(entry.path().c_str(), &st) != 0 || st.st_uid != getuid() || !S_ISREG(st.st_mode)) continue;
+    const std::string eventName = "/" + file.substr(std::strlen(kSemaphoreFilePrefix));
+    const pid_t creator = creatorOf(eventName);
+    if (creator > 0 && kill(creator, 0) != 0 && errno == ESRCH) {
+      sem_unlink(eventName.c_str());  // its job died without removing it
+      continue;
+    }
+    reached = post(eventName) || reached;
+  }
+  return reached;
 }
 
 }  // namespace zepra

@@ -1,6 +1,8 @@
 #include "platform/cancel_event.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <semaphore.h>
 
 #include <chrono>
 #include <thread>
@@ -48,4 +50,25 @@ TEST(CancelEvent, StaleSignalDoesNotCancelTheNextJob) {
   auto second = CancelEvent::create();
   ASSERT_TRUE(second);
   EXPECT_FALSE(second->waitFor(10ms));
+}
+
+TEST(CancelEvent, EveryRunningJobIsReachedAndOneEndingLeavesTheOtherCancellable) {
+  auto first = CancelEvent::create();
+  auto second = CancelEvent::create();
+  ASSERT_TRUE(first && second);
+  EXPECT_TRUE(CancelEvent::signal());
+  EXPECT_TRUE(first->waitFor(10ms));
+  EXPECT_TRUE(second->waitFor(10ms));
+  first.reset();
+  EXPECT_TRUE(CancelEvent::signal());
+  EXPECT_TRUE(second->waitFor(10ms));
+}
+
+TEST(CancelEvent, EventOfAJobThatDiedIsRemovedNotSignalled) {
+  const std::string orphan = CancelEvent::name() + "-999999999-0";  // beyond any pid
+  sem_t* sem = sem_open(orphan.c_str(), O_CREAT, 0600, 0);
+  ASSERT_NE(sem, SEM_FAILED);
+  sem_close(sem);
+  EXPECT_FALSE(CancelEvent::signal());
+  EXPECT_EQ(sem_open(orphan.c_str(), 0), SEM_FAILED);
 }
