@@ -179,6 +179,21 @@ static inline void drawV4(u32* d, const u8* index, const CodebookEntry* book) {
   const CodebookEntry* v1 = v1Codebook;    \
   __asm__("" : "+r"(v4), "+r"(v1))
 
+/* One coded block: four V4 indices or one V1 index. Returns the byte after
+ * them and takes their count from the chunk's remaining payload n. Inlined so
+ * both vector loops keep their registers. */
+static inline __attribute__((always_inline)) const u8* drawCodedBlock(
+    u32* block, const u8* p, int* n, u32 useV4, const CodebookEntry* v4, const CodebookEntry* v1) {
+  if (useV4) {
+    drawV4(block, p, v4);
+    *n -= 4;
+    return p + 4;
+  }
+  drawV1(block, p, v1);
+  *n -= 1;
+  return p + 1;
+}
+
 /* 0x30: every block drawn; a flag bit chooses four V4 indices (1) or one V1
  * index (0). */
 static void drawIntraBlocks(BlockCursor* at, const u8* p, int n) {
@@ -188,14 +203,7 @@ static void drawIntraBlocks(BlockCursor* at, const u8* p, int n) {
     p += 4;
     n -= 4;
     for (int bit = 0; bit < 32 && cursorInside(at); ++bit, flags <<= 1) {
-      if (flags & 0x80000000u) {
-        drawV4(at->block, p, v4);
-        p += 4;
-        n -= 4;
-      } else {
-        drawV1(at->block, p++, v1);
-        n -= 1;
-      }
+      p = drawCodedBlock(at->block, p, &n, flags & 0x80000000u, v4, v1);
       advance(at);
     }
   }
@@ -222,17 +230,9 @@ static void drawInterBlocks(BlockCursor* at, const u8* p, int n) {
           n -= 4;
           bitsLeft = 32;
         }
-        const u32 useV4 = flags & 0x80000000u;
+        p = drawCodedBlock(at->block, p, &n, flags & 0x80000000u, v4, v1);
         flags <<= 1;
         --bitsLeft;
-        if (useV4) {
-          drawV4(at->block, p, v4);
-          p += 4;
-          n -= 4;
-        } else {
-          drawV1(at->block, p++, v1);
-          n -= 1;
-        }
       }
       advance(at);
     }
