@@ -24,7 +24,8 @@ constexpr std::uint32_t kCartridgeSpace = 0x08000000;
 
 }  // namespace
 
-// Sits in the processor's store functions; the emulator's own keep running.
+// Stands in for the processor's store functions: notes each write into
+// cartridge space, then hands it on to the emulator's own function.
 struct ConsoleEmulator::WriteRecorder {
   ARMMemory original;
   std::vector<CartridgeWrite>* writes;

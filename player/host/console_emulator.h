@@ -1,7 +1,7 @@
 #pragma once
 // A headless console for tests and previews: runs a cartridge image in
 // libmgba refresh by refresh, holds keys, and reads back the screen, the
-// sound, memory and the processor's cycle count.
+// sound, memory, the processor's cycle count and its writes to the cartridge.
 
 #include <array>
 #include <cstdint>
