@@ -12,7 +12,7 @@ inline constexpr std::uint32_t kMaxRomSize = 0x2000000;  // 32 MiB, image + stre
 inline constexpr std::uint32_t kRomAlignment = 0x8000;
 inline constexpr std::uint32_t kRomTitleOffset = 0xA0;
 inline constexpr std::uint32_t kRomTitleLength = 12;
-// The failure text of an image over kMaxRomSize.
+// lastErrorText of an image that would pass kMaxRomSize.
 inline constexpr const char* kRomTooBigText = "ROM is bigger than 32MB(256Mbit)";
 
 // True when the whole image was written. On failure lastErrorText says why,

@@ -42,8 +42,10 @@ Bytes cartridge(std::span<const std::uint8_t> stream);
 // player image, directory, streams, padding.
 Bytes menuCartridge(const std::vector<std::pair<std::string, Bytes>>& videos);
 
-// The pictures a reference decoder draws for each frame, in order.
-std::vector<std::vector<std::uint16_t>> referencePictures(const TestStream& stream);
+// The pictures a reference decoder draws for each frame, in order. Every
+// frame must decode cleanly except `overrunFrame`, which must report that it
+// read past its chunk (its picture is still the one the player draws).
+std::vector<std::vector<std::uint16_t>> referencePictures(const TestStream& stream, int overrunFrame = -1);
 
 // The console's full screen for a picture centred on black.
 std::vector<std::uint16_t> centredScreen(std::span<const std::uint16_t> picture, int width, int height);
