@@ -63,6 +63,7 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
   bytesEncoded_ = 0;
   framesEncoded_ = 0;
   failed_ = false;
+  streamWriteFailed_ = false;
   sessionOpen_ = false;
   // Without an accepted format there is no frame size or rate to write.
   if (streamPath_.empty() || !videoAccepted_) return false;

@@ -71,6 +71,9 @@ class StreamEncoder final : public MediaSink {
   std::uint32_t frameByteTarget() const { return frameByteTarget_; }
   std::uint32_t playbackStep() const { return playbackStep_; }
   std::uint32_t framesEncoded() const { return framesEncoded_; }
+  // A frame failed because the stream file took no more bytes (a full
+  // folder, a file-size limit), not because of the input.
+  bool streamWriteFailed() const { return streamWriteFailed_; }
 
  private:
   struct Options {
@@ -100,6 +103,7 @@ class StreamEncoder final : public MediaSink {
   CompressParams compressParams_;
   bool sessionOpen_ = false;  // openStream succeeded and closeStream has not run
   bool failed_ = false;       // a frame failed: the stream takes no more
+  bool streamWriteFailed_ = false;
 
   // Counters since openStream.
   std::uint32_t sourceFrameCount_ = 0;  // base of the progress figure

@@ -17,6 +17,7 @@
 
 #include "encoder/media_sink.h"
 #include "input/decoding_graph.h"
+#include "platform/cancel_source.h"
 #include "platform/job_state.h"
 #include "platform/thread_priority.h"
 #ifdef ZEPRA_HAVE_JOB
@@ -128,7 +129,7 @@ void decodingGraph(benchmark::State& state) {
     auto graph = zepra::createDecodingGraph();
     std::uint64_t frames = 0;
     if (!graph->buildDecodingGraph(clip, sink) || !graph->queryFrameCount(frames, sink) ||
-        !graph->runDecodingGraph()) {
+        !graph->runDecodingGraph(zepra::CancelSource())) {
       state.SkipWithError(zepra::lastErrorText().c_str());
     }
     graph->releaseDecodingGraph();
@@ -145,7 +146,8 @@ void fullConversion(benchmark::State& state) {
   const CpuClock cpu(RUSAGE_SELF);
   for (auto _ : state) {
     zepra::resetJobState();
-    if (zepra::runConversionJob(job) != zepra::kJobOk) state.SkipWithError(zepra::lastErrorText().c_str());
+    zepra::CancelSource cancel;
+    if (zepra::runConversionJob(job, cancel) != zepra::kJobOk) state.SkipWithError(zepra::lastErrorText().c_str());
   }
   cpu.report(state);
 }

@@ -32,7 +32,7 @@ class Driver : public ::testing::Test {
   int run(GraphScript& script, int width = -1, int bitrate = 120, std::string path = {}) {
     const int trim[4] = {0, 0, 0, 0};
     return zepra::runConversion("in.avi", path.empty() ? stream : path, trim, false, width, -1, -1,
-                                3, bitrate, 1.33f, zepra::test::fakeGraphFactory(script));
+                                3, bitrate, 1.33f, cancel, zepra::test::fakeGraphFactory(script));
   }
 
   std::vector<std::uint8_t> streamBytes() const {
@@ -42,6 +42,7 @@ class Driver : public ::testing::Test {
 
   fs::path dir;
   std::string stream;
+  zepra::CancelSource cancel;
 };
 
 std::uint32_t word(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -77,7 +78,7 @@ TEST_F(Driver, EachFailingStepHasItsCodeAndTheGraphIsAlwaysReleased) {
     c.arrange(script);
     const int trim[4] = {0, 0, 0, 0};
     const int code = zepra::runConversion("in.avi", c.emptyPath ? "" : stream, trim, false, c.width,
-                                          -1, -1, 3, c.bitrate, 1.33f,
+                                          -1, -1, 3, c.bitrate, 1.33f, cancel,
                                           zepra::test::fakeGraphFactory(script));
     EXPECT_EQ(code, c.code) << c.name;
     EXPECT_EQ(script.calls, c.calls) << c.name;
@@ -103,13 +104,16 @@ TEST_F(Driver, FailedRunStillClosesTheStreamBeforeTheGraphIsReleased) {
 
 TEST_F(Driver, CancelledRunKeepsFrameCountZeroAndWritesNoTrailer) {
   GraphScript script;
-  script.runOk = false;
-  script.onRelease = [] {};
-  zepra::jobCancelled = true;
+  script.frames = 6;
+  script.beforeFrame = [this](int frame) {
+    if (frame == 4) cancel.requestCancel();
+  };
   EXPECT_EQ(run(script), -5);
+  EXPECT_TRUE(zepra::jobCancelled);
   auto bytes = streamBytes();
   ASSERT_GE(bytes.size(), 12u);
   EXPECT_EQ(word(bytes, 0), 0u);
+  EXPECT_EQ(script.calls.back(), "release");
   zepra::jobCancelled = false;
 }
 
@@ -140,7 +144,9 @@ TEST_F(Driver, SuccessfulRunWritesACompleteStream) {
   EXPECT_EQ(bytes.size(), at + 4 + 176u * word(bytes, at));
 }
 
-// A stream that fills the disk mid-run must not pass as a finished stream.
+// A stream that fills the disk mid-run must not pass as a finished stream,
+// nor as a fault of the input: the run stops at the frame that could not be
+// written, and the result says the stream could not be written.
 TEST_F(Driver, StreamThatCannotBeCompletedFailsTheJob) {
   signal(SIGXFSZ, SIG_IGN);
   rlimit saved{};
@@ -153,6 +159,6 @@ TEST_F(Driver, StreamThatCannotBeCompletedFailsTheJob) {
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, SIG_DFL);
   EXPECT_EQ(code, -7);
-  EXPECT_FALSE(zepra::lastErrorText().empty());
+  EXPECT_EQ(zepra::lastErrorText(), "The stream file could not be written.");
   EXPECT_EQ(script.calls.back(), "release");
 }

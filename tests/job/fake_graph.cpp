@@ -3,6 +3,8 @@
 #include <stdexcept>
 
 #include "encoder/media_sink.h"
+#include "platform/cancel_source.h"
+#include "platform/job_state.h"
 
 namespace zepra::test {
 
@@ -38,15 +40,20 @@ class FakeGraph : public DecodingGraph {
     return script_.queryOk;
   }
 
-  bool runDecodingGraph() override {
+  bool runDecodingGraph(const CancelSource& cancel) override {
     script_.calls.push_back("run");
     if (script_.throwInRun) throw std::runtime_error("decoder fell over");
     std::vector<std::uint8_t> frame(kSide * kSide * 3);
     std::vector<std::uint8_t> sound(882 * 2);  // 40 ms
     for (int i = 0; i < script_.frames; ++i) {
+      if (script_.beforeFrame) script_.beforeFrame(i);
+      if (cancel.cancelRequested()) {
+        jobCancelled = true;
+        return false;
+      }
       for (std::size_t p = 0; p < frame.size(); ++p) frame[p] = static_cast<std::uint8_t>(p * 3 + i * 40);
       for (std::size_t s = 0; s < sound.size(); ++s) sound[s] = static_cast<std::uint8_t>(s * 11);
-      sink_->addVideoSample(i * 0.04, frame.data(), static_cast<std::uint32_t>(frame.size()));
+      if (!sink_->addVideoSample(i * 0.04, frame.data(), static_cast<std::uint32_t>(frame.size()))) return false;
       sink_->addAudioBuffer(sound.data(), static_cast<std::uint32_t>(sound.size()));
     }
     return script_.runOk;

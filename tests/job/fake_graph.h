@@ -2,6 +2,8 @@
 // A decoding graph for tests: feeds the encoder a small synthetic clip
 // (32 x 32 pixels at 25 frames per second, 16-bit mono sound at 22050 Hz) and
 // fails or throws at the step a test chooses. It records the calls it gets.
+// Like the real graph it stops when the encoder takes no more frames or the
+// job's cancel source asks it to (looked at before every frame).
 
 #include <functional>
 #include <string>
@@ -19,6 +21,7 @@ struct GraphScript {
   int frames = 5;
   std::vector<std::string> calls;
   std::function<void()> onRelease;  // runs inside releaseDecodingGraph
+  std::function<void(int frame)> beforeFrame;  // runs before each frame is delivered
 };
 
 DecodingGraphFactory fakeGraphFactory(GraphScript& script);
