@@ -18,7 +18,6 @@ namespace zepra {
 namespace {
 
 const char* const kResourceError = "内部资源错误";
-const char* const kTooBig = "ROM is bigger than 32MB(256Mbit)";
 const char* const kOutputOpenError = "输出文件夹打开失败";
 // Links are followed at most this deep, as the kernel does.
 constexpr int kMaxLinkHops = 40;
@@ -83,7 +82,7 @@ bool buildRomImage(const std::string& outputPath, std::span<const std::uint8_t> 
 
   const std::uint64_t total = std::uint64_t{image.size()} + stream.size();
   if (total > kMaxRomSize) {
-    setLastErrorText(kTooBig);
+    setLastErrorText(kRomTooBigText);
     return false;
   }
 

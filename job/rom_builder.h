@@ -15,6 +15,8 @@ inline constexpr std::uint32_t kMaxRomSize = 0x2000000;  // 32 MiB, image + stre
 inline constexpr std::uint32_t kRomAlignment = 0x8000;
 inline constexpr std::uint32_t kRomTitleOffset = 0xA0;
 inline constexpr std::uint32_t kRomTitleLength = 12;
+// lastErrorText of an image that would pass kMaxRomSize.
+inline constexpr const char* kRomTooBigText = "ROM is bigger than 32MB(256Mbit)";
 
 // Asked once, when the image is complete and just before it replaces the
 // output; false abandons it and leaves the output as it was.

@@ -1,10 +1,11 @@
 #pragma once
 // A decoding graph for tests: feeds the encoder a small synthetic clip
-// (32 x 32 pixels at 25 frames per second, 16-bit mono sound at 22050 Hz) and
-// fails or throws at the step a test chooses. It records the calls it gets.
-// Like the real graph it stops when the encoder takes no more frames or the
-// job's cancel source asks it to (looked at before every frame).
+// (32 x 32 pixels at 25 frames per second, 16-bit mono sound at 22050 Hz,
+// unless a test chooses another) and fails or throws at the step a test
+// chooses. It records the calls it gets. Like the real graph it stops when
+// the job's cancel source asks it to (looked at before every frame).
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,10 +20,18 @@ struct GraphScript {
   bool runOk = true;
   bool throwInRun = false;
   int frames = 5;
+  int width = 32;
+  int height = 32;
+  std::int64_t frameDuration = 400000;  // 100 ns units
+  bool stopWhenRefused = false;  // end the run as failed, as the real graph does
+  int framesDelivered = 0;       // frames handed to the encoder so far
   std::vector<std::string> calls;
   std::function<void()> onRelease;  // runs inside releaseDecodingGraph
   std::function<void(int frame)> beforeFrame;  // runs before each frame is delivered
 };
+
+// What the graph reports when the encoder refuses the video format.
+inline constexpr const char* kFormatRefusedText = "the encoder refused the video format";
 
 DecodingGraphFactory fakeGraphFactory(GraphScript& script);
 
