@@ -101,6 +101,9 @@ class StreamEncoder final : public MediaSink {
     float gamma = 0.0f;
   };
 
+  // Records why a frame rate is refused ("more" or "less" than a stream can
+  // carry, and what to do) in formatRefusal_; false.
+  bool refuseFrameRate(FrameRate rate, const char* comparison, const char* advice);
   bool beginCompression(std::uint32_t sourceFrames);
   bool keepDecodedFrame(const std::uint8_t* data, std::uint32_t length);
   bool compressKeptFrame();
