@@ -54,10 +54,10 @@ int finish(int result) {
 }
 
 // A cancel the job took after decoding: it ends like one taken while decoding.
-int finishCancelled() {
+int cancelledResult() {
   jobCancelled = true;
   setLastErrorText(std::strerror(ECANCELED));
-  return finish(kJobRunFailed);
+  return kJobRunFailed;
 }
 
 }  // namespace
@@ -81,19 +81,15 @@ DriverArguments driverArguments(const ConversionJob& job) {
   return a;
 }
 
-int runConversionJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph) {
-  IdlePriority idle;
-  // Nothing an earlier job left may pass for this job's detail.
-  resetJobState();
-
+int convertToStream(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph,
+                    std::vector<std::uint8_t>& stream) {
   std::string error;
   std::optional<std::filesystem::path> dir = tempDirectory(&error);
   std::optional<TempFile> streamFile;
   if (dir) streamFile.emplace(*dir, "ZEPRA", &error);
   if (!streamFile || !*streamFile) {
-    // Without a completion the front end would wait for ever.
     setLastErrorText("No temporary file for the stream: " + error);
-    return finish(kJobStreamFailed);
+    return kJobStreamFailed;
   }
   const std::filesystem::path& streamPath = streamFile->path();
 
@@ -106,17 +102,28 @@ int runConversionJob(const ConversionJob& job, CancelSource& cancel, const Decod
   } catch (...) {
     driverResult = kDriverUnexpected;
   }
-  if (driverResult < 0) return finish(-driverResult);
+  if (driverResult < 0) return -driverResult;
   // A cancel that came after the decoding (while the sound was encoded):
   // until the image is in place it still means no image.
-  if (cancel.cancelRequested()) return finishCancelled();
+  if (cancel.cancelRequested()) return cancelledResult();
+  return readStream(streamPath, stream);
+}
 
+int runConversionJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph) {
+  IdlePriority idle;
+  // Nothing an earlier job left may pass for this job's detail.
+  resetJobState();
+
+  // Without a completion the front end would wait for ever: every way out posts one.
   std::vector<std::uint8_t> stream;
-  if (const int result = readStream(streamPath, stream); result != kJobOk) return finish(result);
-  if (!buildRomImage(job.outputPath, stream, job.romTitle, [&] { return cancel.passLastCancelPoint(); })) {
-    return cancel.cancelRequested() ? finishCancelled() : finish(kJobRomFailed);
-  }
-  return finish(kJobOk);
+  if (const int result = convertToStream(job, cancel, makeGraph, stream); result != kJobOk) return finish(result);
+  return finish(writeImage(job, stream, cancel));
+}
+
+int writeImage(const ConversionJob& job, std::span<const std::uint8_t> contents, CancelSource& cancel) {
+  if (buildRomImage(job.outputPath, contents, job.romTitle, [&] { return cancel.passLastCancelPoint(); }))
+    return kJobOk;
+  return cancel.cancelRequested() ? cancelledResult() : kJobRomFailed;
 }
 
 }  // namespace zepra

@@ -3,7 +3,10 @@
 // in a temporary file, the driver, the read-back and the output image. It
 // reports exactly one completion (postDone) with a result code.
 
+#include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "input/decoding_graph.h"
 #include "platform/cancel_source.h"
@@ -64,5 +67,15 @@ DriverArguments driverArguments(const ConversionJob& job);
 // ends with jobCancelled set and result 5.
 int runConversionJob(const ConversionJob& job, CancelSource& cancel,
                      const DecodingGraphFactory& makeGraph = createDecodingGraph);
+
+// The first part of a job: converts job.inputPath into a stream in memory
+// (on disk only in a temporary file while the driver writes it). Returns
+// kJobOk or a result code with lastErrorText set; posts nothing.
+int convertToStream(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph,
+                    std::vector<std::uint8_t>& stream);
+// The last part: writes job.outputPath from the bytes that follow the
+// player image. kJobOk, kJobRomFailed, or the result of a cancel that came
+// before the image was put in place.
+int writeImage(const ConversionJob& job, std::span<const std::uint8_t> contents, CancelSource& cancel);
 
 }  // namespace zepra
