@@ -19,6 +19,7 @@
 
 #include "encoder/media_sink.h"
 #include "input/decoding_graph.h"
+#include "platform/cancel_source.h"
 #include "platform/job_state.h"
 #include "platform/thread_priority.h"
 #ifdef ZEPRA_HAVE_JOB
@@ -143,7 +144,7 @@ void decodingGraph(benchmark::State& state, const ClipSpec* spec) {
     auto graph = zepra::createDecodingGraph();
     std::uint64_t frames = 0;
     if (!graph->buildDecodingGraph(clip, sink) || !graph->queryFrameCount(frames, sink) ||
-        !graph->runDecodingGraph()) {
+        !graph->runDecodingGraph(zepra::CancelSource())) {
       state.SkipWithError(zepra::lastErrorText().c_str());
     }
     graph->releaseDecodingGraph();
@@ -160,7 +161,8 @@ void fullConversion(benchmark::State& state, const ClipSpec* spec) {
   const CpuClock cpu(RUSAGE_SELF);
   for (auto _ : state) {
     zepra::resetJobState();
-    if (zepra::runConversionJob(job) != zepra::kJobOk) state.SkipWithError(zepra::lastErrorText().c_str());
+    zepra::CancelSource cancel;
+    if (zepra::runConversionJob(job, cancel) != zepra::kJobOk) state.SkipWithError(zepra::lastErrorText().c_str());
   }
   cpu.report(state);
 }
