@@ -31,7 +31,7 @@ class JobNotifier;
 class LinkStatic;
 
 // Runs one job on the calling thread and reports through the process-wide
-// notifyWindow, ending with exactly one postDone.
+// notifyWindow, ending with exactly one postDone; never throws.
 using JobRunner = std::function<int(const ConversionJob&)>;
 
 // The real conversion (runConversionJob with the FFmpeg decoding graph).
@@ -46,7 +46,7 @@ class MainDialog : public QDialog {
 
   // The settings as last exchanged with the controls.
   const ConversionJob& settings() const { return job_; }
-  int presetMode() const { return presetMode_; }
+  Preset presetMode() const { return presetMode_; }
   bool jobRunning() const { return jobRunning_; }
 
   // The control with this id (also its object name), or null.
@@ -90,7 +90,7 @@ class MainDialog : public QDialog {
   JobNotifier* notifier_;
 
   ConversionJob job_;
-  int presetMode_ = 0;
+  Preset presetMode_ = kDefaultPreset;
   int lastShownPercent_ = -1;
 
   bool jobRunning_ = false;
@@ -113,7 +113,7 @@ class MainDialog : public QDialog {
   QComboBox* trimModeBox_ = nullptr;
   QComboBox* frameRateBox_ = nullptr;
   QComboBox* preFilterBox_ = nullptr;
-  std::array<QRadioButton*, 4> presetButtons_{};
+  std::array<QRadioButton*, kPresetCount> presetButtons_{};
   QCheckBox* keepAspectCheck_ = nullptr;
   QCheckBox* gammaCheck_ = nullptr;
   QPushButton* processButton_ = nullptr;

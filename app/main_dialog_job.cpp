@@ -40,13 +40,7 @@ void MainDialog::startJob() {
   jobThread_ = std::thread([this, runner = runner_, job = job_] {
     {
       IdlePriority idle;
-      try {
-        runner(job);
-      } catch (...) {
-        // The job reports its own failures; this keeps the dialog from
-        // waiting for an end that would never come.
-        postDone(kJobUnexpected);
-      }
+      runner(job);  // posts its end itself and never throws
     }
     workerFinished_ = true;
   });

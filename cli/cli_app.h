@@ -5,10 +5,8 @@
 // outcome. The job itself and its cancellation come from outside, so that
 // the program runs the real job and tests can run a double of it.
 
-#include <cstdint>
 #include <functional>
 #include <iosfwd>
-#include <optional>
 #include <string>
 
 #include "cli/progress_reporter.h"
@@ -17,15 +15,14 @@
 namespace zepra::cli {
 
 struct CliEnvironment {
-  // Runs one job on the calling thread and posts its result (runConversionJob).
+  // Runs one job on the calling thread and posts its result (runConversionJob);
+  // never throws.
   std::function<int(const ConversionJob&)> runJob;
   // Asks the running job to stop (the cancel event); false when none runs.
   std::function<bool()> cancelJob;
   // Ends the program at once, job and all: the third Ctrl-C, when the
   // cancel request has not stopped the job.
   std::function<void()> quitNow;
-  // The input's length in source frames, for the progress line; may be empty.
-  std::function<std::optional<std::uint64_t>(const std::string& inputPath)> countFrames;
   std::istream* in = nullptr;
   std::ostream* out = nullptr;
   std::ostream* err = nullptr;

@@ -11,7 +11,7 @@
 
 namespace zepra::cli {
 
-// The input must be a readable file; the output must name a file (not a
+// The input must be a readable regular file (not a pipe); the output must name a file (not a
 // folder) in an existing, writable folder, and not be the input itself.
 Refusal checkInputFile(const std::string& inputPath);
 Refusal checkOutputFile(const std::string& outputPath, const std::string& inputPath);

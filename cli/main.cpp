@@ -8,7 +8,6 @@
 
 #include "cli/cli_app.h"
 #include "cli/exit_codes.h"
-#include "cli/frame_count.h"
 #include "job/conversion_job.h"
 #include "platform/cancel_event.h"
 
@@ -17,7 +16,6 @@ int main(int argc, char* argv[]) {
   env.runJob = [](const zepra::ConversionJob& job) { return zepra::runConversionJob(job); };
   env.cancelJob = [] { return zepra::CancelEvent::signal(); };
   env.quitNow = [] { std::_Exit(zepra::cli::kExitCancelled); };
-  env.countFrames = zepra::cli::countSourceFrames;
   env.in = &std::cin;
   env.out = &std::cout;
   env.err = &std::cerr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "job/conversion_driver.h"
+#include "job/input_check.h"
 #include "job/rom_builder.h"
 #include "platform/job_state.h"
 #include "platform/temp_file.h"
@@ -37,34 +38,27 @@ int readStream(const std::filesystem::path& path, std::vector<std::uint8_t>& str
   return done == stream.size() ? kJobOk : kJobStreamReadFailed;
 }
 
-int finish(int result) {
-  postDone(result);
-  return result;
-}
+// Removes the stream file on every way out of the job.
+class StreamFileGuard {
+ public:
+  explicit StreamFileGuard(std::filesystem::path path) : path_(std::move(path)) {}
+  ~StreamFileGuard() { removeQuietly(path_); }
+  StreamFileGuard(const StreamFileGuard&) = delete;
+  StreamFileGuard& operator=(const StreamFileGuard&) = delete;
+  const std::filesystem::path& path() const { return path_; }
 
-}  // namespace
+ private:
+  std::filesystem::path path_;
+};
 
-DriverArguments driverArguments(const ConversionJob& job) {
-  DriverArguments a;
-  const bool manualMargins = job.trimMode == 2 || job.trimMode == 3;
-  if (manualMargins) {
-    a.trim[0] = job.trimLeft;
-    a.trim[1] = job.trimBottom;
-    a.trim[2] = job.trimRight;
-    a.trim[3] = job.trimTop;
-  }
-  a.autoTrim = job.trimMode == 1 || job.trimMode == 2;
-  a.width = job.keepAspect ? -1 : job.width;
-  a.height = job.keepAspect ? -1 : job.height;
-  a.frameRateMode = job.frameRateIndex - 1;
-  a.preFilter = job.preFilter;
-  a.bitrate = job.bitrate;
-  a.gamma = job.gammaEnabled ? job.gamma : 1.0f;
-  return a;
-}
-
-int runConversionJob(const ConversionJob& job, const DecodingGraphFactory& makeGraph) {
+int runJob(const ConversionJob& job, const DecodingGraphFactory& makeGraph) {
   IdlePriority idle;
+
+  // A pipe would block the second opening of the input, or give it nothing.
+  if (std::optional<std::string> problem = specialInputProblem(job.inputPath)) {
+    setLastErrorText("The input \"" + job.inputPath + "\" " + *problem + ".");
+    return kJobInputError;
+  }
 
   std::string error;
   std::optional<std::filesystem::path> dir = tempDirectory(&error);
@@ -73,28 +67,54 @@ int runConversionJob(const ConversionJob& job, const DecodingGraphFactory& makeG
   if (!streamPath) {
     // Without a completion the front end would wait for ever.
     setLastErrorText("No temporary file for the stream: " + error);
-    return finish(kJobRomFailed);
+    return kJobRomFailed;
   }
+  const StreamFileGuard streamFile(*streamPath);
 
   const DriverArguments a = driverArguments(job);
-  int driverResult;
-  try {
-    driverResult = runConversion(job.inputPath, streamPath->string(), a.trim, a.autoTrim, a.width,
-                                 a.height, a.frameRateMode, a.preFilter, a.bitrate, a.gamma,
-                                 makeGraph);
-  } catch (...) {
-    driverResult = kDriverUnexpected;
-  }
-  if (driverResult < 0) {
-    removeQuietly(*streamPath);
-    return finish(-driverResult);
-  }
+  const int driverResult = runConversion(job.inputPath, streamFile.path().string(), a.trim, a.autoTrim,
+                                         a.width, a.height, a.frameRateMode, a.preFilter, a.bitrate,
+                                         a.gamma, makeGraph);
+  if (driverResult < 0) return -driverResult;
 
   std::vector<std::uint8_t> stream;
-  int result = readStream(*streamPath, stream);
-  removeQuietly(*streamPath);
+  int result = readStream(streamFile.path(), stream);
   if (result == kJobOk && !buildRomImage(job.outputPath, stream, job.romTitle)) result = kJobRomFailed;
-  return finish(result);
+  return result;
+}
+
+}  // namespace
+
+DriverArguments driverArguments(const ConversionJob& job) {
+  DriverArguments a;
+  if (usesMargins(job.trimMode)) {
+    a.trim[0] = job.trimLeft;
+    a.trim[1] = job.trimBottom;
+    a.trim[2] = job.trimRight;
+    a.trim[3] = job.trimTop;
+  }
+  a.autoTrim = usesAutoTrim(job.trimMode);
+  a.width = job.keepAspect ? -1 : job.width;
+  a.height = job.keepAspect ? -1 : job.height;
+  // The list's "Auto" is the encoder's mode -1, "Original" its mode 0.
+  a.frameRateMode = static_cast<int>(job.frameRateIndex) - 1;
+  a.preFilter = job.preFilter;
+  a.bitrate = job.bitrate;
+  a.gamma = job.gammaEnabled ? job.gamma : 1.0f;
+  return a;
+}
+
+int runConversionJob(const ConversionJob& job, const DecodingGraphFactory& makeGraph) noexcept {
+  int result;
+  try {
+    result = runJob(job, makeGraph);
+  } catch (...) {
+    // Memory running out on the way, for instance; the stream file went
+    // with its guard.
+    result = kJobUnexpected;
+  }
+  postDone(result);
+  return result;
 }
 
 }  // namespace zepra

@@ -89,7 +89,7 @@ class EndToEnd : public ::testing::Test {
     job.inputPath = input;
     job.outputPath = output;
     job.romTitle = "TEST";
-    job.frameRateIndex = 1;  // every frame
+    job.frameRateIndex = zepra::FrameRateChoice::kOriginal;  // every frame
     return runConversionJob(job);
   }
 
