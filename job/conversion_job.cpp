@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "job/input_check.h"
 #include "job/rom_builder.h"
 #include "platform/job_state.h"
+#include "platform/cancel_source.h"
 #include "platform/temp_file.h"
 #include "platform/thread_priority.h"
 
@@ -18,41 +20,46 @@ namespace zepra {
 
 namespace {
 
-// Reads the finished stream file whole; returns 0 or a result code.
+// Reads the finished stream file whole; returns 0 or a result code, with
+// the reason in lastErrorText.
 int readStream(const std::filesystem::path& path, std::vector<std::uint8_t>& stream) {
+  auto failed = [&](int result, const char* what) {
+    const char* reason = errno != 0 ? std::strerror(errno) : "it is shorter than its size";
+    setLastErrorText(std::string("The stream file could not be ") + what + ": " + path.string() + ": " + reason);
+    return result;
+  };
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return kJobStreamOpenFailed;
+  if (fd < 0) return failed(kJobStreamOpenFailed, "opened");
   struct stat st {};
   if (fstat(fd, &st) != 0 || st.st_size < 0) {
+    const int result = failed(kJobStreamSizeFailed, "measured");
     close(fd);
-    return kJobStreamSizeFailed;
+    return result;
   }
   stream.resize(static_cast<std::size_t>(st.st_size));
   std::size_t done = 0;
+  errno = 0;
   while (done < stream.size()) {
     ssize_t n = read(fd, stream.data() + done, stream.size() - done);
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
+  const int result = done == stream.size() ? kJobOk : failed(kJobStreamReadFailed, "read back");
   close(fd);
-  return done == stream.size() ? kJobOk : kJobStreamReadFailed;
+  return result;
 }
 
-// Removes the stream file on every way out of the job.
-class StreamFileGuard {
- public:
-  explicit StreamFileGuard(std::filesystem::path path) : path_(std::move(path)) {}
-  ~StreamFileGuard() { removeQuietly(path_); }
-  StreamFileGuard(const StreamFileGuard&) = delete;
-  StreamFileGuard& operator=(const StreamFileGuard&) = delete;
-  const std::filesystem::path& path() const { return path_; }
+// A cancel the job took after decoding: it ends like one taken while decoding.
+int cancelled() {
+  jobCancelled = true;
+  setLastErrorText(std::strerror(ECANCELED));
+  return kJobRunFailed;
+}
 
- private:
-  std::filesystem::path path_;
-};
-
-int runJob(const ConversionJob& job, const DecodingGraphFactory& makeGraph) {
+int runJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph) {
   IdlePriority idle;
+  // Nothing an earlier job left may pass for this job's detail.
+  resetJobState();
 
   // A pipe would block the second opening of the input, or give it nothing.
   if (std::optional<std::string> problem = specialInputProblem(job.inputPath)) {
@@ -62,25 +69,29 @@ int runJob(const ConversionJob& job, const DecodingGraphFactory& makeGraph) {
 
   std::string error;
   std::optional<std::filesystem::path> dir = tempDirectory(&error);
-  std::optional<std::filesystem::path> streamPath =
-      dir ? createTempFile(*dir, "ZEPRA", &error) : std::nullopt;
-  if (!streamPath) {
-    // Without a completion the front end would wait for ever.
+  std::optional<TempFile> streamFile;
+  if (dir) streamFile.emplace(*dir, "ZEPRA", &error);
+  if (!streamFile || !*streamFile) {
     setLastErrorText("No temporary file for the stream: " + error);
-    return kJobRomFailed;
+    return kJobStreamFailed;
   }
-  const StreamFileGuard streamFile(*streamPath);
+  const std::filesystem::path& streamPath = streamFile->path();
 
   const DriverArguments a = driverArguments(job);
-  const int driverResult = runConversion(job.inputPath, streamFile.path().string(), a.trim, a.autoTrim,
-                                         a.width, a.height, a.frameRateMode, a.preFilter, a.bitrate,
-                                         a.gamma, makeGraph);
+  const int driverResult = runConversion(job.inputPath, streamPath.string(), a.trim, a.autoTrim, a.width,
+                                         a.height, a.frameRateMode, a.preFilter, a.bitrate, a.gamma, cancel,
+                                         makeGraph);
   if (driverResult < 0) return -driverResult;
+  // A cancel that came after the decoding (while the sound was encoded):
+  // until the image is in place it still means no image.
+  if (cancel.cancelRequested()) return cancelled();
 
   std::vector<std::uint8_t> stream;
-  int result = readStream(streamFile.path(), stream);
-  if (result == kJobOk && !buildRomImage(job.outputPath, stream, job.romTitle)) result = kJobRomFailed;
-  return result;
+  if (const int result = readStream(streamPath, stream); result != kJobOk) return result;
+  if (!buildRomImage(job.outputPath, stream, job.romTitle, [&] { return cancel.passLastCancelPoint(); })) {
+    return cancel.cancelRequested() ? cancelled() : kJobRomFailed;
+  }
+  return kJobOk;
 }
 
 }  // namespace
@@ -104,15 +115,17 @@ DriverArguments driverArguments(const ConversionJob& job) {
   return a;
 }
 
-int runConversionJob(const ConversionJob& job, const DecodingGraphFactory& makeGraph) noexcept {
+int runConversionJob(const ConversionJob& job, CancelSource& cancel,
+                     const DecodingGraphFactory& makeGraph) noexcept {
   int result;
   try {
-    result = runJob(job, makeGraph);
+    result = runJob(job, cancel, makeGraph);
   } catch (...) {
-    // Memory running out on the way, for instance; the stream file went
-    // with its guard.
+    // Memory running out on the way, for instance; the temporary file goes
+    // with its owner.
     result = kJobUnexpected;
   }
+  // The temporary file is gone before the front end hears of the end.
   postDone(result);
   return result;
 }
