@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
 #include "cli/file_checks.h"
+#include "job/cartridge_layout.h"
 #include "platform/job_state.h"
 
 namespace zepra::cli {
@@ -63,6 +64,20 @@ std::string fileSizeText(const std::string& path) {
   return " (" + std::to_string((bytes + 1023) / 1024) + " KiB)";
 }
 
+// A note for every video whose menu name differs from the name given or
+// taken from its file: cut, or with characters the console cannot show.
+void noteChangedNames(const std::vector<CartridgeInput>& videos, std::ostream& err) {
+  for (const CartridgeInput& video : videos) {
+    const std::string wanted =
+        video.name.empty() ? std::filesystem::path(video.inputPath).stem().string() : video.name;
+    const std::string shown = video.name.empty() ? defaultVideoName(video.inputPath) : menuName(video.name);
+    if (shown == wanted) continue;
+    err << "zepra-cli: note: the menu shows \"" << wanted << "\" as \"" << shown << "\" (at most "
+        << kMaxMenuNameChars << " characters; those the console cannot show become "
+        << ZEPRA_DIRECTORY_REPLACEMENT_CHAR << ")\n";
+  }
+}
+
 }  // namespace
 
 int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
@@ -81,10 +96,14 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
   const CliRequest& request = parsed.request;
   const ConversionJob& job = request.job;
 
-  for (const Refusal& refusal : {checkInputFile(job.inputPath), checkOutputFile(job.outputPath, job.inputPath)}) {
-    if (refusal) {
-      err << "zepra-cli: " << *refusal << '\n';
-      return kExitUsage;
+  const bool cartridge = request.videos.size() > 1;
+  for (const CartridgeInput& video : request.videos) {
+    for (const Refusal& refusal :
+         {checkInputFile(video.inputPath), checkOutputFile(job.outputPath, video.inputPath)}) {
+      if (refusal) {
+        err << "zepra-cli: " << *refusal << '\n';
+        return kExitUsage;
+      }
     }
   }
   std::error_code existsError;
@@ -100,7 +119,14 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
   const ProgressStyle style = request.quiet      ? ProgressStyle::kQuiet
                               : env.errIsTerminal ? ProgressStyle::kTerminal
                                                   : ProgressStyle::kPlain;
-  ProgressReporter reporter(err, style, env.clock);
+  if (!request.quiet) {
+    if (cartridge) {
+      noteChangedNames(request.videos, err);
+    } else if (!request.videos.front().name.empty()) {
+      err << "zepra-cli: note: an image of one video has no menu; --names is not used\n";
+    }
+  }
+  ProgressReporter reporter(err, style, env.clock, static_cast<int>(request.videos.size()));
   resetJobState();
   notifyWindow = &reporter;
 
@@ -111,7 +137,7 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
     CancelSignals signals;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-      returned = env.runJob(job, cancel);
+      returned = cartridge ? env.runCartridge(job, request.videos, cancel) : env.runJob(job, cancel);
       finished = true;
     });
     while (!finished) {

@@ -8,9 +8,11 @@
 
 #include <functional>
 #include <iosfwd>
+#include <span>
 #include <string>
 
 #include "cli/progress_reporter.h"
+#include "job/cartridge_job.h"
 #include "job/conversion_job.h"
 #include "platform/cancel_source.h"
 
@@ -20,6 +22,8 @@ struct CliEnvironment {
   // Runs one job on the calling thread and posts its result
   // (runConversionJob); the job stops when cancel asks it to. Never throws.
   std::function<int(const ConversionJob&, CancelSource& cancel)> runJob;
+  // The same for a cartridge of several inputs (runCartridgeJob).
+  std::function<int(const ConversionJob&, std::span<const CartridgeInput>, CancelSource& cancel)> runCartridge;
   // Ends the program at once, job and all, removing its temporary files:
   // the third Ctrl-C, when the cancel request has not stopped the job.
   std::function<void()> quitNow;

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "job/cartridge_layout.h"
+
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -15,7 +17,8 @@ namespace {
 
 constexpr const char* kDescription =
     "zepra-cli converts a video file into a Game Boy Advance cartridge image that plays\n"
-    "the video with its sound, with the same settings as the ZEPRA dialog.\n";
+    "the video with its sound, with the same settings as the ZEPRA dialog. Several\n"
+    "videos make one cartridge that starts in a menu of them.\n";
 
 constexpr const char* kExamples =
     "\nExamples:\n"
@@ -23,6 +26,7 @@ constexpr const char* kExamples =
     "  zepra-cli talk.avi -o talk.gba --bitrate 60 --framerate 1/3\n"
     "  zepra-cli film.mkv -o film.gba --preset crop -y\n"
     "  zepra-cli clip.mpg -o clip.gba --trim margins --trim-margins 8,0,8,0 --gamma off\n"
+    "  zepra-cli ep1.mkv ep2.mkv ep3.mkv -o season.gba --names \"Pilot,The Storm,Home\"\n"
     "\n"
     "--trim, --trim-margins, --size, --framerate, --filter and --gamma belong to the\n"
     "manual mode: giving any of them without --preset selects --preset manual.\n"
@@ -55,6 +59,26 @@ std::string decimal(double value) {
 // "240x160"
 std::string screenSize() { return number(kScreenWidth) + "x" + number(kScreenHeight); }
 
+// "a,b\\,c" -> {"a", "b,c"}: the names of --names, a backslash keeping a
+// comma in a name, spaces around each name dropped.
+std::vector<std::string> splitNames(std::string_view text) {
+  std::vector<std::string> names(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == ',') {
+      names.back().push_back(text[++i]);
+    } else if (text[i] == ',') {
+      names.emplace_back();
+    } else {
+      names.back().push_back(text[i]);
+    }
+  }
+  for (std::string& name : names) {
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+  }
+  return names;
+}
+
 // The first argument that looks like an option but is none of the program's.
 // The parser reports a missing INPUT before such an argument, which hides the
 // real mistake: often an input whose name starts with a dash.
@@ -84,7 +108,11 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
   app.set_help_flag("-h,--help", "Show this help and exit");
   app.set_version_flag("--version", std::string("zepra-cli ") + ZEPRA_VERSION, "Show the version and exit");
 
-  app.add_option("INPUT", job.inputPath, "The video to convert (any file FFmpeg can decode that has sound)")
+  std::vector<std::string> inputs;
+  app.add_option("INPUT", inputs,
+                 "The video to convert (any file FFmpeg can decode that has sound);\n"
+                 "several make one cartridge with a menu, in the order given, at most " +
+                     number(kMaxCartridgeVideos))
       ->required()
       ->option_text(" ");
   app.add_option("-o,--output", job.outputPath, "The cartridge image to write, usually NAME.gba")
@@ -103,6 +131,13 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
       app.add_option("-t,--title", titleText,
                      "Title in the cartridge header, at most " + number(kMaxTitleLength) + " characters")
           ->type_name("TEXT");
+  std::string namesText;
+  CLI::Option* namesOption =
+      app.add_option("--names", namesText,
+                     "The menu's names of several inputs, one per input, separated\n"
+                     "by commas (\\, for a comma in a name); each is cut to " +
+                         number(kMaxMenuNameChars) + "\ncharacters (default: the file names without extension)")
+          ->type_name("A,B,...");
   CLI::Option* bitrateOption =
       app.add_option("-b,--bitrate", bitrateText,
                      "Kilobytes of stream per second, " + number(kMinRunnableBitrate) + " to " +
@@ -187,7 +222,30 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
   };
 
   if (yes && no) return refuse("-y and -n contradict each other; give one of them");
-  if (job.inputPath.empty()) return refuse("INPUT: the input file name is empty");
+  for (const std::string& input : inputs) {
+    if (input.empty()) return refuse("INPUT: an input file name is empty");
+  }
+  if (inputs.size() > static_cast<std::size_t>(kMaxCartridgeVideos)) {
+    return refuse("INPUT: " + number(static_cast<int>(inputs.size())) + " inputs; a cartridge's menu holds at most " +
+                  number(kMaxCartridgeVideos) + " videos");
+  }
+  job.inputPath = inputs.front();
+  std::vector<std::string> names(inputs.size());
+  if (namesOption->count() > 0) {
+    names = splitNames(namesText);
+    if (names.size() != inputs.size()) {
+      return refuse("--names: " + number(static_cast<int>(names.size())) + " name(s) for " +
+                    number(static_cast<int>(inputs.size())) +
+                    " input(s); give one name per input, in the same order, separated by commas");
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (names[i].empty()) {
+        return refuse("--names: name " + number(static_cast<int>(i + 1)) + " (for \"" + inputs[i] +
+                      "\") is empty; every video needs a name in the menu");
+      }
+    }
+  }
+  for (std::size_t i = 0; i < inputs.size(); ++i) request.videos.push_back({inputs[i], names[i]});
   if (job.outputPath.empty()) return refuse("--output: the output file name is empty");
   if (presetOption->count() > 0) {
     if (Refusal refusal = parsePreset(presetText, request.preset)) return refuse(*refusal);

@@ -1,11 +1,14 @@
 #pragma once
-// The command line of zepra-cli: the input, the output, every setting of
-// the dialog, and what to do about an existing output, turned into a
-// ConversionJob with the dialog's defaults.
+// The command line of zepra-cli: the inputs, the output, every setting of
+// the dialog, the menu names of a cartridge of several videos, and what to
+// do about an existing output, turned into a ConversionJob with the
+// dialog's defaults.
 
 #include <string>
+#include <vector>
 
 #include "cli/job_settings.h"
+#include "job/cartridge_job.h"
 #include "job/settings_model.h"
 
 namespace zepra::cli {
@@ -14,7 +17,10 @@ namespace zepra::cli {
 enum class Overwrite { kAsk, kAlways, kNever };
 
 struct CliRequest {
-  ConversionJob job;
+  ConversionJob job;  // its inputPath is the first input
+  // Every input in menu order, with its --names entry (empty without
+  // --names). One input makes a one-video image, several a cartridge.
+  std::vector<CartridgeInput> videos;
   Preset preset = kDefaultPreset;
   Overwrite overwrite = Overwrite::kAsk;
   bool quiet = false;

@@ -17,6 +17,8 @@ int main(int argc, char* argv[]) {
   env.runJob = [](const zepra::ConversionJob& job, zepra::CancelSource& cancel) {
     return zepra::runConversionJob(job, cancel);
   };
+  env.runCartridge = [](const zepra::ConversionJob& job, std::span<const zepra::CartridgeInput> inputs,
+                        zepra::CancelSource& cancel) { return zepra::runCartridgeJob(job, inputs, cancel); };
   env.quitNow = [] {
     zepra::removeRegisteredFiles();
     std::_Exit(zepra::cli::kExitCancelled);

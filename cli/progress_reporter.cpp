@@ -30,13 +30,17 @@ std::string formatDuration(seconds duration) {
 }
 
 std::string formatProgress(int permille, std::chrono::steady_clock::duration elapsed,
-                           std::optional<std::uint64_t> frameTotal) {
+                           std::optional<std::uint64_t> frameTotal, int videoCount) {
   // Repeated frames can carry the count past the announced length.
   const int shown = std::clamp(permille, 0, 1000);
   char percent[16];
   std::snprintf(percent, sizeof percent, "%5.1f%%", shown / 10.0);
   std::string line = percent;
-  if (frameTotal && *frameTotal > 0) {
+  if (videoCount > 1) {
+    // Video i owns the permille from i * 1000 / count on; its end is the next one's start.
+    const int video = std::min(videoCount - 1, shown * videoCount / 1000);
+    line += "  video " + std::to_string(video + 1) + " of " + std::to_string(videoCount);
+  } else if (frameTotal && *frameTotal > 0) {
     const std::uint64_t done = *frameTotal * static_cast<std::uint64_t>(shown) / 1000;
     line += "  frame " + std::to_string(done) + " of " + std::to_string(*frameTotal);
   }
@@ -51,8 +55,8 @@ std::string formatProgress(int permille, std::chrono::steady_clock::duration ela
   return line;
 }
 
-ProgressReporter::ProgressReporter(std::ostream& out, ProgressStyle style, SteadyClock clock)
-    : out_(out), style_(style), clock_(std::move(clock)), start_(clock_()) {}
+ProgressReporter::ProgressReporter(std::ostream& out, ProgressStyle style, SteadyClock clock, int videoCount)
+    : out_(out), style_(style), clock_(std::move(clock)), videoCount_(videoCount), start_(clock_()) {}
 
 void ProgressReporter::postDone(int result) {
   std::lock_guard lock(mutex_);
@@ -70,13 +74,13 @@ void ProgressReporter::sendProgress(int permille) {
     case ProgressStyle::kTerminal:
       if (lastDrawn_ && now - *lastDrawn_ < kRedrawInterval && previous / 10 == permille / 10) return;
       lastDrawn_ = now;
-      drawLine(formatProgress(permille, now - start_, frameTotal_));
+      drawLine(formatProgress(permille, now - start_, frameTotal_, videoCount_));
       return;
     case ProgressStyle::kPlain: {
       const int tenth = std::min(permille, 1000) / 100;
       if (tenth <= lastPlainTenth_) return;
       lastPlainTenth_ = tenth;
-      out_ << "zepra-cli: " << formatProgress(permille, now - start_, frameTotal_) << '\n' << std::flush;
+      out_ << "zepra-cli: " << formatProgress(permille, now - start_, frameTotal_, videoCount_) << '\n' << std::flush;
       return;
     }
   }
@@ -88,7 +92,7 @@ void ProgressReporter::sendStatus(const std::string& text) {
     case ProgressStyle::kQuiet:
       return;
     case ProgressStyle::kTerminal:
-      drawLine(formatProgress(permille_, clock_() - start_, frameTotal_) + "  " + text);
+      drawLine(formatProgress(permille_, clock_() - start_, frameTotal_, videoCount_) + "  " + text);
       return;
     case ProgressStyle::kPlain:
       out_ << "zepra-cli: " << text << '\n' << std::flush;

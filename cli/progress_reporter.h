@@ -25,13 +25,15 @@ std::string formatDuration(std::chrono::seconds duration);
 
 // "37.4%  frame 1122 of 3000  elapsed 0:42  left 1:11"; the frames are left
 // out when the input's length is not known, the time left until there is
-// enough progress to estimate it.
+// enough progress to estimate it. For a cartridge of several videos the
+// video being converted takes the frames' place: "37.4%  video 2 of 3  ...".
 std::string formatProgress(int permille, std::chrono::steady_clock::duration elapsed,
-                           std::optional<std::uint64_t> frameTotal);
+                           std::optional<std::uint64_t> frameTotal, int videoCount = 1);
 
 class ProgressReporter final : public NotifyWindow {
  public:
-  ProgressReporter(std::ostream& out, ProgressStyle style, SteadyClock clock);
+  // videoCount: the inputs of the job, each an equal share of the way.
+  ProgressReporter(std::ostream& out, ProgressStyle style, SteadyClock clock, int videoCount = 1);
 
   void postDone(int result) override;
   void sendProgress(int permille) override;
@@ -50,6 +52,7 @@ class ProgressReporter final : public NotifyWindow {
   std::ostream& out_;
   const ProgressStyle style_;
   const SteadyClock clock_;
+  const int videoCount_;
   std::optional<std::uint64_t> frameTotal_;  // from the job, once it knows
   const std::chrono::steady_clock::time_point start_;
   std::optional<std::chrono::steady_clock::time_point> lastDrawn_;

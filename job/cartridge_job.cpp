@@ -1,6 +1,5 @@
 #include "job/cartridge_job.h"
 
-#include <filesystem>
 #include <vector>
 
 #include "job/cartridge_layout.h"
@@ -84,10 +83,6 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
 }
 
 }  // namespace
-
-std::string defaultVideoName(const std::string& inputPath) {
-  return menuName(std::filesystem::path(inputPath).stem().string());
-}
 
 int runCartridgeJob(const ConversionJob& job, std::span<const CartridgeInput> inputs, CancelSource& cancel,
                     const DecodingGraphFactory& makeGraph) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "input/decoding_graph.h"
+#include "job/cartridge_layout.h"
 #include "job/conversion_job.h"
 
 namespace zepra {
@@ -16,10 +17,6 @@ struct CartridgeInput {
   std::string inputPath;
   std::string name;  // cut and made showable by menuName; empty: defaultVideoName
 };
-
-// The menu name of an input: its file name without the extension, with the
-// characters the console lacks replaced and cut to what a menu line shows.
-std::string defaultVideoName(const std::string& inputPath);
 
 // Converts every input with the settings of `job` (its inputPath is not
 // used) and writes job.outputPath. Progress covers the whole cartridge: each

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "format/directory_check.h"
 #include "job/rom_builder.h"
@@ -46,6 +47,10 @@ std::string menuName(std::string_view text) {
       while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
   }
   return name;
+}
+
+std::string defaultVideoName(const std::string& inputPath) {
+  return menuName(std::filesystem::path(inputPath).stem().string());
 }
 
 std::uint32_t streamSeconds(std::span<const std::uint8_t> stream) {

@@ -10,7 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "format/directory.h"
+
 namespace zepra {
+
+// For front ends: how many videos a cartridge's menu holds, and how many
+// characters of a name a menu line shows.
+inline constexpr int kMaxCartridgeVideos = static_cast<int>(kMaxDirectoryEntries);
+inline constexpr int kMaxMenuNameChars = static_cast<int>(kDirectoryNameChars);
 
 struct CartridgeVideo {
   std::string name;  // as the menu shows it (see menuName)
@@ -21,6 +28,10 @@ struct CartridgeVideo {
 // (anything but printable ASCII; a UTF-8 sequence counts as one character)
 // becomes '?', and the result is cut to the menu's 30 characters.
 std::string menuName(std::string_view text);
+
+// The menu name of an input: its file name without the extension, with the
+// characters the console lacks replaced and cut to what a menu line shows.
+std::string defaultVideoName(const std::string& inputPath);
 
 // The video's length in whole seconds (rounded), from its stream header;
 // 0 for a stream too short to have one.

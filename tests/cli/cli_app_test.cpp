@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -281,6 +282,105 @@ TEST_F(CliRun, ACancelAfterTheImageIsInPlaceStillReportsTheImage) {
   EXPECT_EQ(run({}), kExitOk);
   EXPECT_FALSE(cancel_.load()->cancelRequested());
   EXPECT_NE(err_.str().find("finished before it could be cancelled"), std::string::npos) << err_.str();
+}
+
+// Several inputs: the cartridge job gets them all, in order, with their
+// names; the progress line counts videos; changed names are noted; a bad
+// second input stops everything before the job; a failing input fails the
+// run as a single failing input would.
+class CliCartridge : public CliRun {
+ protected:
+  void SetUp() override {
+    CliRun::SetUp();
+    second_ = dir_ / "Episode \xC3\xA9t\xC3\xA9 two.mkv";
+    writeFile(second_, "another video");
+    env_.runCartridge = [this](const ConversionJob& job, std::span<const CartridgeInput> inputs, CancelSource&) {
+      ++jobsRun_;
+      ranJob_ = job;
+      ranInputs_.assign(inputs.begin(), inputs.end());
+      return cartridgeJob_(job);
+    };
+  }
+  int runBoth(std::vector<std::string> options) {
+    std::vector<std::string> args = {"zepra-cli", input_.string(), second_.string(), "-o", output_.string()};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    return runCli(static_cast<int>(argv.size()), argv.data(), env_);
+  }
+
+  fs::path second_;
+  std::vector<CartridgeInput> ranInputs_;
+  std::function<int(const ConversionJob&)> cartridgeJob_ = [](const ConversionJob& job) {
+    sendStatus("video 1 of 2: in");
+    sendProgress(250);
+    sendProgress(600);
+    writeFile(job.outputPath, std::string(65536, 'x'));
+    postDone(kJobOk);
+    return kJobOk;
+  };
+};
+
+TEST_F(CliCartridge, AllInputsGoToTheCartridgeJobWithProgressPerVideo) {
+  EXPECT_EQ(runBoth({"--title", "SEASON"}), kExitOk) << err_.str();
+  EXPECT_EQ(jobsRun_, 1);
+  EXPECT_EQ(ranJob_.romTitle, "SEASON");
+  ASSERT_EQ(ranInputs_.size(), 2u);
+  EXPECT_EQ(ranInputs_[0].inputPath, input_.string());
+  EXPECT_EQ(ranInputs_[1].inputPath, second_.string());
+  EXPECT_EQ(ranInputs_[1].name, "");
+  EXPECT_NE(err_.str().find("video 1 of 2: in"), std::string::npos) << err_.str();
+  EXPECT_NE(err_.str().find(" 60.0%  video 2 of 2  elapsed"), std::string::npos) << err_.str();
+  // The file name without its extension loses its accented letters in the menu, visibly.
+  EXPECT_NE(err_.str().find("note: the menu shows \"Episode \xC3\xA9t\xC3\xA9 two\" as \"Episode ?t? two\""),
+            std::string::npos)
+      << err_.str();
+  EXPECT_EQ(err_.str().find("\"in\" as"), std::string::npos) << "a name kept as it is gets no note";
+  EXPECT_NE(err_.str().find("wrote " + output_.string()), std::string::npos);
+}
+
+TEST_F(CliCartridge, GivenNamesThatAreCutAreNotedUnlessQuiet) {
+  const std::string longName(40, 'L');
+  EXPECT_EQ(runBoth({"--names", "Short," + longName}), kExitOk);
+  ASSERT_EQ(ranInputs_.size(), 2u);
+  EXPECT_EQ(ranInputs_[0].name, "Short");
+  EXPECT_NE(err_.str().find("\"" + longName + "\" as \"" + longName.substr(0, 30) + "\""), std::string::npos)
+      << err_.str();
+  err_.str("");
+  EXPECT_EQ(runBoth({"--names", "Short," + longName, "-q", "-y"}), kExitOk);
+  EXPECT_EQ(err_.str(), "");
+}
+
+TEST_F(CliCartridge, ABadSecondInputIsNamedBeforeAnythingRuns) {
+  fs::remove(second_);
+  EXPECT_EQ(runBoth({}), kExitUsage);
+  EXPECT_NE(err_.str().find("INPUT: \"" + second_.string() + "\""), std::string::npos) << err_.str();
+  writeFile(second_, "another video");
+  output_ = second_;
+  err_.str("");
+  EXPECT_EQ(runBoth({"-y"}), kExitUsage);
+  EXPECT_NE(err_.str().find("input file itself"), std::string::npos) << err_.str();
+  EXPECT_EQ(jobsRun_, 0);
+}
+
+TEST_F(CliCartridge, AFailingInputFailsTheRunAsASingleInputWould) {
+  writeFile(output_, "earlier image");
+  cartridgeJob_ = [this](const ConversionJob&) {
+    setLastErrorText("\"" + second_.string() + "\": no video stream");
+    postDone(kJobInputError);
+    return kJobInputError;
+  };
+  EXPECT_EQ(runBoth({"-y"}), 4);
+  EXPECT_NE(err_.str().find("zepra-cli: \"" + second_.string() + "\": no video stream"), std::string::npos)
+      << err_.str();
+  EXPECT_EQ(readFile(output_), "earlier image");
+}
+
+TEST_F(CliCartridge, OneInputRunsTheOneVideoJobAndItsNameIsNotUsed) {
+  EXPECT_EQ(run({"--names", "Only"}), kExitOk);
+  EXPECT_TRUE(ranInputs_.empty());
+  EXPECT_EQ(jobsRun_, 1);
+  EXPECT_NE(err_.str().find("no menu; --names is not used"), std::string::npos) << err_.str();
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "format/directory_check.h"
 #include "player/player_image.h"
 
 extern char** environ;
@@ -344,6 +345,77 @@ TEST_F(CliRun, OutputsThatAreLinksSpecialFilesOrLongNames) {
   EXPECT_EQ(filesIn(dir_ / "roms").size(), 2u) << "no temporary image beside the targets";
   EXPECT_TRUE(filesIn(dir_ / "tmp").empty());
   close(sock);
+}
+
+// Three inputs (one of them twice) make one cartridge whose directory the
+// player's own checks accept, with the menu names made from --names, and
+// whose streams are byte for byte what a one-video conversion of each input
+// puts behind the player.
+TEST_F(CliRun, SeveralInputsMakeACartridgeOfTheirOwnStreams) {
+  const fs::path first = makeClip("first.avi", 1, "160x120");
+  const fs::path second = makeClip("second.avi", 1, "96x64");
+  const std::size_t playerBytes = zepra::playerImage().size();
+  std::vector<std::vector<std::uint8_t>> singles;
+  for (const fs::path& clip : {first, second}) {
+    const fs::path output = dir_ / (clip.stem().string() + ".gba");
+    CliProcess cli({clip.string(), "-o", output.string(), "-q", "--bitrate", "40"}, dir_ / "tmp",
+                   dir_ / "stderr.txt");
+    ASSERT_EQ(cli.exitStatus(120s), 0) << textOf(dir_ / "stderr.txt");
+    std::vector<std::uint8_t> image = readBytes(output);
+    const std::uint32_t length = zepraStreamLength(image.data() + playerBytes,
+                                                   static_cast<std::uint32_t>(image.size() - playerBytes));
+    ASSERT_GT(length, 0u);
+    singles.emplace_back(image.begin() + playerBytes, image.begin() + playerBytes + length);
+  }
+
+  const std::string longName(35, 'x');
+  const fs::path cart = dir_ / "cart.gba";
+  CliProcess cli({first.string(), second.string(), first.string(), "-o", cart.string(), "--bitrate", "40",
+                  "--names", "First,Sec\xC3\xB6nd," + longName, "--title", "SEASON"},
+                 dir_ / "tmp", dir_ / "stderr.txt");
+  ASSERT_EQ(cli.exitStatus(120s), 0) << textOf(dir_ / "stderr.txt");
+  const std::string err = textOf(dir_ / "stderr.txt");
+  EXPECT_NE(err.find("video 3 of 3"), std::string::npos) << err;
+  EXPECT_NE(err.find("as \"Sec?nd\""), std::string::npos) << err;
+  EXPECT_TRUE(filesIn(dir_ / "tmp").empty()) << "a temporary file was left behind";
+
+  const std::vector<std::uint8_t> image = readBytes(cart);
+  ASSERT_GT(image.size(), playerBytes + ZEPRA_DIRECTORY_HEADER_BYTES);
+  EXPECT_EQ(image.size() % 0x8000, 0u);
+  EXPECT_EQ(std::string(image.begin() + 0xA0, image.begin() + 0xA6), "SEASON");
+  const std::uint32_t at = static_cast<std::uint32_t>(playerBytes);
+  ASSERT_EQ(zepraDirectoryCount(image.data(), at), 3u);
+  const std::string names[] = {"First", "Sec?nd", longName.substr(0, ZEPRA_DIRECTORY_NAME_CHARS)};
+  const std::vector<std::uint8_t>* streams[] = {&singles[0], &singles[1], &singles[0]};
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(zepraDirectoryEntryValid(image.data(), at, i));
+    const std::uint8_t* entry = zepraDirectoryEntry(image.data(), at, i);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry)), names[i]);
+    const std::uint32_t offset = zepraLe32(entry + ZEPRA_ENTRY_OFFSET_AT);
+    const std::uint32_t length = zepraLe32(entry + ZEPRA_ENTRY_LENGTH_AT);
+    EXPECT_EQ(zepraLe32(entry + ZEPRA_ENTRY_SECONDS_AT), 1u);
+    ASSERT_EQ(length, streams[i]->size());
+    EXPECT_TRUE(std::equal(streams[i]->begin(), streams[i]->end(), image.begin() + offset));
+  }
+  EXPECT_NE(singles[0], singles[1]);
+}
+
+// A failing input fails the whole cartridge, named, and nothing is written.
+TEST_F(CliRun, AFailingInputOfACartridgeIsNamedAndNothingIsWritten) {
+  const fs::path clip = makeClip("clip.avi", 1, "160x120");
+  const fs::path broken = dir_ / "broken.avi";
+  std::ofstream(broken) << "not a video at all";
+  const fs::path cart = dir_ / "cart.gba";
+  std::ofstream(cart) << "older image";
+  CliProcess cli({clip.string(), broken.string(), "-o", cart.string(), "-y"}, dir_ / "tmp", dir_ / "stderr.txt");
+  const std::optional<int> status = cli.exitStatus(120s);
+  const std::string err = textOf(dir_ / "stderr.txt");
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 4) << err;
+  EXPECT_NE(err.find("\"" + broken.string() + "\""), std::string::npos) << err;
+  EXPECT_EQ(textOf(cart), "older image");
+  EXPECT_TRUE(filesIn(dir_ / "tmp").empty()) << "a temporary file was left behind";
 }
 
 }  // namespace

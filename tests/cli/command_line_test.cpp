@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "job/cartridge_layout.h"
 #include "tests/job/same_job.h"
 
 namespace zepra::cli {
@@ -185,11 +186,72 @@ TEST(CommandLine, AnInputStartingWithADashIsTakenAfterTheEndOfOptions) {
   EXPECT_TRUE(parsed.request.quiet);
 }
 
+struct VideosCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::vector<CartridgeInput> videos;
+};
+
+TEST(CommandLine, SeveralInputsMakeACartridgeWithTheirMenuNames) {
+  const std::vector<VideosCase> cases = {
+      {"one input", {"a.avi", "-o", "c.gba"}, {{"a.avi", ""}}},
+      {"three inputs in order", {"a.avi", "b.mkv", "c.mp4", "-o", "c.gba"},
+       {{"a.avi", ""}, {"b.mkv", ""}, {"c.mp4", ""}}},
+      {"output between inputs", {"a.avi", "-o", "c.gba", "b.mkv"}, {{"a.avi", ""}, {"b.mkv", ""}}},
+      {"names", {"a.avi", "b.mkv", "-o", "c.gba", "--names", "First,Second"},
+       {{"a.avi", "First"}, {"b.mkv", "Second"}}},
+      {"spaces around names dropped", {"a.avi", "b.mkv", "-o", "c.gba", "--names", " The Pilot , Part 2 "},
+       {{"a.avi", "The Pilot"}, {"b.mkv", "Part 2"}}},
+      {"escaped comma", {"a.avi", "b.mkv", "-o", "c.gba", "--names", "Yes\\, Minister,No"},
+       {{"a.avi", "Yes, Minister"}, {"b.mkv", "No"}}},
+      {"names kept as given", {"a.avi", "b.mkv", "-o", "c.gba", "--names=\xC3\xA9t\xC3\xA9,B"},
+       {{"a.avi", "\xC3\xA9t\xC3\xA9"}, {"b.mkv", "B"}}},
+      {"one input with a name", {"a.avi", "-o", "c.gba", "--names", "Only"}, {{"a.avi", "Only"}}},
+      {"same file twice", {"a.avi", "a.avi", "-o", "c.gba"}, {{"a.avi", ""}, {"a.avi", ""}}},
+  };
+  for (const VideosCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ParsedCommandLine parsed = parse(c.args);
+    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::kRun) << parsed.text;
+    ASSERT_EQ(parsed.request.videos.size(), c.videos.size());
+    for (std::size_t i = 0; i < c.videos.size(); ++i) {
+      EXPECT_EQ(parsed.request.videos[i].inputPath, c.videos[i].inputPath) << i;
+      EXPECT_EQ(parsed.request.videos[i].name, c.videos[i].name) << i;
+    }
+    EXPECT_EQ(parsed.request.job.inputPath, c.videos.front().inputPath);
+    EXPECT_EQ(parsed.request.job.outputPath, "c.gba");
+  }
+}
+
+TEST(CommandLine, BadInputListsAndNamesAreRefused) {
+  std::vector<std::string> tooMany;
+  for (int i = 0; i <= kMaxCartridgeVideos; ++i) tooMany.push_back("v" + std::to_string(i) + ".avi");
+  tooMany.insert(tooMany.end(), {"-o", "c.gba"});
+  const std::vector<RefusalCase> cases = {
+      {{"a.avi", "b.avi", "c.avi", "-o", "c.gba", "--names", "A,B"}, {"--names", "2 name(s) for 3 input(s)"}},
+      {{"a.avi", "b.avi", "-o", "c.gba", "--names", "A,B,C"}, {"--names", "3 name(s) for 2 input(s)"}},
+      {{"a.avi", "-o", "c.gba", "--names", "A,B"}, {"--names", "2 name(s) for 1 input(s)"}},
+      {{"a.avi", "b.avi", "-o", "c.gba", "--names", "A,"}, {"--names", "name 2", "\"b.avi\"", "empty"}},
+      {{"a.avi", "b.avi", "-o", "c.gba", "--names", " ,B"}, {"--names", "name 1", "empty"}},
+      {{"a.avi", "b.avi", "-o", "c.gba", "--names", ""}, {"--names", "1 name(s) for 2 input(s)"}},
+      {{"a.avi", "", "-o", "c.gba"}, {"INPUT", "empty"}},
+      {tooMany, {"INPUT", "65 inputs", "at most 64"}},
+  };
+  for (const RefusalCase& c : cases) {
+    std::string line;
+    for (const std::string& arg : c.args) line += arg + " ";
+    SCOPED_TRACE(line.substr(0, 120));
+    const ParsedCommandLine parsed = parse(c.args);
+    EXPECT_EQ(parsed.action, ParsedCommandLine::Action::kRefuse);
+    for (const std::string& mention : c.mentions) EXPECT_NE(parsed.text.find(mention), std::string::npos) << parsed.text;
+  }
+}
+
 TEST(CommandLine, HelpNamesEveryOptionAndVersionIsTheProducts) {
   const ParsedCommandLine help = parse({"--help"});
   ASSERT_EQ(help.action, ParsedCommandLine::Action::kShowText);
   for (const char* option : {"--output", "--preset", "--title", "--bitrate", "--trim", "--trim-margins", "--size",
-                             "--framerate", "--filter", "--gamma", "--yes", "--no-clobber", "--quiet", "--version",
+                             "--framerate", "--filter", "--gamma", "--names", "--yes", "--no-clobber", "--quiet", "--version",
                              "Examples"}) {
     EXPECT_NE(help.text.find(option), std::string::npos) << option;
   }
