@@ -1,6 +1,6 @@
 #include "cli/frame_count.h"
 
-#include "encoder/media_sink.h"
+#include "media/media_sink.h"
 #include "input/decoding_graph.h"
 
 namespace zepra::cli {

@@ -3,7 +3,7 @@
 
 #include "player/playback.h"
 
-#include "encoder/stream_layout.h"
+#include "format/stream_layout.h"
 #include "player/picture.h"
 #include "player/sound.h"
 
@@ -21,8 +21,8 @@ typedef struct {
 
 static int describesMovie(const StreamHeader* h) {
   u32 width = h->sizeWord & 0xFFFF, height = h->sizeWord >> 16;
-  return h->frameCount != 0 && h->playbackStep != 0 && width != 0 && width <= SCREEN_WIDTH &&
-         height != 0 && height <= SCREEN_HEIGHT && (width & 3) == 0 && (height & 3) == 0;
+  return h->frameCount != 0 && h->playbackStep != 0 && width != 0 && width <= kScreenWidth &&
+         height != 0 && height <= kScreenHeight && (width & 3) == 0 && (height & 3) == 0;
 }
 
 /* Waits until the next frame is due. A decoder that is already late still
@@ -146,8 +146,8 @@ static void resetToMenu(void) {
   writeCart(0x09FC8E4A, 0x1558, 1);
   /* Into the firmware's reset path in ARM state, on a fresh stack. */
   __asm__ volatile(
-      "ldr sp, =0x03007F00\n\t"
-      "mov r0, #0x8C\n\t"
+      "ldr sp, =" STRINGIFY_VALUE(ZEPRA_USER_STACK_TOP) "\n\t"
+      "mov r0, #" STRINGIFY_VALUE(ZEPRA_FIRMWARE_RESET) "\n\t"
       "bx r0\n\t"
       ".ltorg" ::: "r0", "memory");
   __builtin_unreachable();

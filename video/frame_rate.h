@@ -10,10 +10,9 @@
 
 #include <cstdint>
 
-namespace zepra {
+#include "format/screen.h"
 
-// The console's display refreshes per second.
-inline constexpr double kRefreshRate = 59.727;
+namespace zepra {
 
 struct FrameRate {
   std::uint32_t rate = 0;

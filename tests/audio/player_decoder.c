@@ -1,6 +1,6 @@
 #include "tests/audio/player_decoder.h"
 
-#include "audio/adpcm_tables.h"
+#include "format/adpcm_tables.h"
 
 static int clampInt(int value, int low, int high) {
   return value < low ? low : value > high ? high : value;
