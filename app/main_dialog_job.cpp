@@ -40,13 +40,7 @@ void MainDialog::startJob() {
   jobThread_ = std::thread([this, runner = runner_, job = job_, cancel = cancel_] {
     {
       IdlePriority idle;
-      try {
-        runner(job, *cancel);
-      } catch (...) {
-        // The job reports its own failures; this keeps the dialog from
-        // waiting for an end that would never come.
-        postDone(kJobUnexpected);
-      }
+      runner(job, *cancel);  // posts its end itself and never throws
     }
     workerFinished_ = true;
   });

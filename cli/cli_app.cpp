@@ -100,10 +100,7 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
   const ProgressStyle style = request.quiet      ? ProgressStyle::kQuiet
                               : env.errIsTerminal ? ProgressStyle::kTerminal
                                                   : ProgressStyle::kPlain;
-  std::optional<std::uint64_t> frameTotal;
-  if (style != ProgressStyle::kQuiet && env.countFrames) frameTotal = env.countFrames(job.inputPath);
-
-  ProgressReporter reporter(err, style, env.clock, frameTotal);
+  ProgressReporter reporter(err, style, env.clock);
   resetJobState();
   notifyWindow = &reporter;
 
@@ -114,13 +111,7 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
     CancelSignals signals;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-      try {
-        returned = env.runJob(job, cancel);
-      } catch (...) {
-        // The job reports every failure as a result; anything else that
-        // escapes it is unexpected, and must not end the program unreported.
-        returned = kJobUnexpected;
-      }
+      returned = env.runJob(job, cancel);
       finished = true;
     });
     while (!finished) {

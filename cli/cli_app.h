@@ -6,10 +6,8 @@
 // outside, so that the program runs the real job and tests can run a double
 // of it; a cancel reaches only the job of this process.
 
-#include <cstdint>
 #include <functional>
 #include <iosfwd>
-#include <optional>
 #include <string>
 
 #include "cli/progress_reporter.h"
@@ -20,13 +18,11 @@ namespace zepra::cli {
 
 struct CliEnvironment {
   // Runs one job on the calling thread and posts its result
-  // (runConversionJob); the job stops when cancel asks it to.
+  // (runConversionJob); the job stops when cancel asks it to. Never throws.
   std::function<int(const ConversionJob&, CancelSource& cancel)> runJob;
   // Ends the program at once, job and all, removing its temporary files:
   // the third Ctrl-C, when the cancel request has not stopped the job.
   std::function<void()> quitNow;
-  // The input's length in source frames, for the progress line; may be empty.
-  std::function<std::optional<std::uint64_t>(const std::string& inputPath)> countFrames;
   std::istream* in = nullptr;
   std::ostream* out = nullptr;
   std::ostream* err = nullptr;

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "job/input_check.h"
 #include "job/rom_builder.h"
 
 namespace zepra::cli {
@@ -22,12 +23,8 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 }  // namespace
 
 Refusal checkInputFile(const std::string& inputPath) {
-  std::error_code error;
-  const fs::file_status status = fs::status(inputPath, error);
-  if (!fs::exists(status)) return "INPUT: " + quoted(inputPath) + " does not exist";
-  if (fs::is_directory(status)) return "INPUT: " + quoted(inputPath) + " is a folder, not a video file";
-  if (access(inputPath.c_str(), R_OK) != 0) {
-    return "INPUT: " + quoted(inputPath) + " cannot be read (no permission)";
+  if (std::optional<std::string> problem = inputFileProblem(inputPath)) {
+    return "INPUT: " + quoted(inputPath) + " " + *problem;
   }
   return std::nullopt;
 }

@@ -8,7 +8,6 @@
 
 #include "cli/cli_app.h"
 #include "cli/exit_codes.h"
-#include "cli/frame_count.h"
 #include "job/conversion_job.h"
 #include "platform/signal_cleanup.h"
 
@@ -22,7 +21,6 @@ int main(int argc, char* argv[]) {
     zepra::removeRegisteredFiles();
     std::_Exit(zepra::cli::kExitCancelled);
   };
-  env.countFrames = zepra::cli::countSourceFrames;
   env.in = &std::cin;
   env.out = &std::cout;
   env.err = &std::cerr;

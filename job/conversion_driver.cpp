@@ -31,6 +31,8 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
   std::uint64_t frameCount = 0;
   if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
+  // The count the encoder measures its progress by.
+  sendFrameTotal(static_cast<std::uint32_t>(frameCount));
 
   // Without an open stream the run could only produce an empty or broken
   // stream that would still be reported as success.

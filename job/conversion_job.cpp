@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "job/conversion_driver.h"
+#include "job/input_check.h"
 #include "job/rom_builder.h"
 #include "platform/job_state.h"
 #include "platform/cancel_source.h"
@@ -48,75 +49,85 @@ int readStream(const std::filesystem::path& path, std::vector<std::uint8_t>& str
   return result;
 }
 
-int finish(int result) {
-  postDone(result);
-  return result;
-}
-
 // A cancel the job took after decoding: it ends like one taken while decoding.
-int finishCancelled() {
+int cancelled() {
   jobCancelled = true;
   setLastErrorText(std::strerror(ECANCELED));
-  return finish(kJobRunFailed);
+  return kJobRunFailed;
 }
 
-}  // namespace
-
-DriverArguments driverArguments(const ConversionJob& job) {
-  DriverArguments a;
-  const bool manualMargins = job.trimMode == 2 || job.trimMode == 3;
-  if (manualMargins) {
-    a.trim[0] = job.trimLeft;
-    a.trim[1] = job.trimBottom;
-    a.trim[2] = job.trimRight;
-    a.trim[3] = job.trimTop;
-  }
-  a.autoTrim = job.trimMode == 1 || job.trimMode == 2;
-  a.width = job.keepAspect ? -1 : job.width;
-  a.height = job.keepAspect ? -1 : job.height;
-  a.frameRateMode = job.frameRateIndex - 1;
-  a.preFilter = job.preFilter;
-  a.bitrate = job.bitrate;
-  a.gamma = job.gammaEnabled ? job.gamma : 1.0f;
-  return a;
-}
-
-int runConversionJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph) {
+int runJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph) {
   IdlePriority idle;
   // Nothing an earlier job left may pass for this job's detail.
   resetJobState();
+
+  // A pipe would block the second opening of the input, or give it nothing.
+  if (std::optional<std::string> problem = specialInputProblem(job.inputPath)) {
+    setLastErrorText("The input \"" + job.inputPath + "\" " + *problem + ".");
+    return kJobInputError;
+  }
 
   std::string error;
   std::optional<std::filesystem::path> dir = tempDirectory(&error);
   std::optional<TempFile> streamFile;
   if (dir) streamFile.emplace(*dir, "ZEPRA", &error);
   if (!streamFile || !*streamFile) {
-    // Without a completion the front end would wait for ever.
     setLastErrorText("No temporary file for the stream: " + error);
-    return finish(kJobStreamFailed);
+    return kJobStreamFailed;
   }
   const std::filesystem::path& streamPath = streamFile->path();
 
   const DriverArguments a = driverArguments(job);
-  int driverResult;
-  try {
-    driverResult = runConversion(job.inputPath, streamPath.string(), a.trim, a.autoTrim, a.width,
-                                 a.height, a.frameRateMode, a.preFilter, a.bitrate, a.gamma, cancel,
-                                 makeGraph);
-  } catch (...) {
-    driverResult = kDriverUnexpected;
-  }
-  if (driverResult < 0) return finish(-driverResult);
+  const int driverResult = runConversion(job.inputPath, streamPath.string(), a.trim, a.autoTrim, a.width,
+                                         a.height, a.frameRateMode, a.preFilter, a.bitrate, a.gamma, cancel,
+                                         makeGraph);
+  if (driverResult < 0) return -driverResult;
   // A cancel that came after the decoding (while the sound was encoded):
   // until the image is in place it still means no image.
-  if (cancel.cancelRequested()) return finishCancelled();
+  if (cancel.cancelRequested()) return cancelled();
 
   std::vector<std::uint8_t> stream;
-  if (const int result = readStream(streamPath, stream); result != kJobOk) return finish(result);
+  if (const int result = readStream(streamPath, stream); result != kJobOk) return result;
   if (!buildRomImage(job.outputPath, stream, job.romTitle, [&] { return cancel.passLastCancelPoint(); })) {
-    return cancel.cancelRequested() ? finishCancelled() : finish(kJobRomFailed);
+    return cancel.cancelRequested() ? cancelled() : kJobRomFailed;
   }
-  return finish(kJobOk);
+  return kJobOk;
+}
+
+}  // namespace
+
+DriverArguments driverArguments(const ConversionJob& job) {
+  DriverArguments a;
+  if (usesMargins(job.trimMode)) {
+    a.trim[0] = job.trimLeft;
+    a.trim[1] = job.trimBottom;
+    a.trim[2] = job.trimRight;
+    a.trim[3] = job.trimTop;
+  }
+  a.autoTrim = usesAutoTrim(job.trimMode);
+  a.width = job.keepAspect ? -1 : job.width;
+  a.height = job.keepAspect ? -1 : job.height;
+  // The list's "Auto" is the encoder's mode -1, "Original" its mode 0.
+  a.frameRateMode = static_cast<int>(job.frameRateIndex) - 1;
+  a.preFilter = job.preFilter;
+  a.bitrate = job.bitrate;
+  a.gamma = job.gammaEnabled ? job.gamma : 1.0f;
+  return a;
+}
+
+int runConversionJob(const ConversionJob& job, CancelSource& cancel,
+                     const DecodingGraphFactory& makeGraph) noexcept {
+  int result;
+  try {
+    result = runJob(job, cancel, makeGraph);
+  } catch (...) {
+    // Memory running out on the way, for instance; the temporary file goes
+    // with its owner.
+    result = kJobUnexpected;
+  }
+  // The temporary file is gone before the front end hears of the end.
+  postDone(result);
+  return result;
 }
 
 }  // namespace zepra

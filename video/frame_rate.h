@@ -14,6 +14,9 @@
 
 namespace zepra {
 
+// The modes run from "Auto" (-1) to this one.
+inline constexpr int kLastFrameRateMode = 7;
+
 struct FrameRate {
   std::uint32_t rate = 0;
   std::uint32_t scale = 0;

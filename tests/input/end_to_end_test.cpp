@@ -92,7 +92,7 @@ class EndToEnd : public ::testing::Test {
     job.inputPath = input;
     job.outputPath = output;
     job.romTitle = "TEST";
-    job.frameRateIndex = 1;  // every frame
+    job.frameRateIndex = zepra::FrameRateChoice::kOriginal;  // every frame
     return runConversionJob(job, cancel);
   }
 
@@ -273,15 +273,15 @@ TEST_F(EndToEnd, EveryImageShowsAPictureOrTheJobFails) {
 
   struct Case {
     std::string input;
-    int frameRateIndex;  // 0 "Auto", 8 "1/5"
+    FrameRateChoice frameRateIndex;
     int result;
     std::string error;  // part of lastErrorText
   };
   const std::vector<Case> cases = {
-      {one, 0, kJobOk, ""},
-      {short5, 8, kJobOk, ""},
-      {forged, 0, kJobInputError, "1000000 frames per second"},
-      {thin, 0, kJobInputError, "too thin"},
+      {one, FrameRateChoice::kAuto, kJobOk, ""},
+      {short5, FrameRateChoice::kKeep1of5, kJobOk, ""},
+      {forged, FrameRateChoice::kAuto, kJobInputError, "1000000 frames per second"},
+      {thin, FrameRateChoice::kAuto, kJobInputError, "too thin"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);

@@ -24,7 +24,7 @@ ALLOWED = {
     "job": {"format", "media", "cinepak", "audio", "video", "encoder", "input", "player",
             "platform"},
     "app": {"job", "platform"},
-    "cli": {"job", "platform", "media", "input"},
+    "cli": {"job", "platform"},
 }
 
 SOURCE_SUFFIXES = {".h", ".hpp", ".c", ".cpp", ".S", ".s"}
