@@ -5,6 +5,7 @@
 // thread (intake) and from the worker thread (reset, encoding). The two never
 // overlap: the graph is stopped before the stream is closed.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,14 @@
 #include "media/media_formats.h"
 
 namespace zepra {
+
+// The audio trailer's block count: enough blocks for the longer of `samples`
+// converted samples and `framesEncoded` stream frames played at playbackStep
+// (16.16 stream frames per display refresh; 0: no video length), plus one.
+std::uint32_t audioTrailerBlocks(std::size_t samples, std::uint32_t framesEncoded,
+                                 std::uint32_t playbackStep);
+// The trailer's bytes: its block count word and the blocks.
+std::uint64_t audioTrailerBytes(std::uint32_t blocks);
 
 class AudioTrack {
  public:

@@ -3,6 +3,7 @@
 // buffers of one job.
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "encoder/stream_encoder.h"
@@ -24,6 +25,7 @@ bool StreamEncoder::setPictureAspect(const VideoInfoHeader2& format) {
 }
 
 bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
+  formatRefusal_.clear();
   const BitmapInfoHeader& bitmap = format.bmiHeader;
   if (bitmap.biPlanes != 1 || bitmap.biBitCount != 24 || bitmap.biCompression != kBiRgb) {
     return false;
@@ -38,6 +40,16 @@ bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
                    1000};
   }
   if (sourceRate_.rate == 0 || sourceRate_.scale == 0) return false;
+  const double fps = static_cast<double>(sourceRate_.rate) / sourceRate_.scale;
+  if (fps >= kMaxSourceFramesPerSecond) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "The input's frame rate of %.10g frames per second is more than a console "
+                  "stream can carry; its header is probably damaged.",
+                  fps);
+    formatRefusal_ = text;
+    return false;
+  }
 
   GeometryRequest request;
   request.sourceWidth = bitmap.biWidth;
@@ -49,7 +61,15 @@ bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
   request.pictureAspectX = pictureAspectX_;
   request.pictureAspectY = pictureAspectY_;
   const std::optional<Geometry> geometry = fitPicture(request);
-  if (!geometry) return false;
+  if (!geometry) {
+    // Trims that leave nothing get the format error, which names the settings.
+    if (trimsLeavePixels(request)) {
+      formatRefusal_ =
+          "The picture is too thin to fit the screen at its own shape: the fitted picture "
+          "would be less than 2 pixels across. Choose a fixed output size instead.";
+    }
+    return false;
+  }
 
   const FrameSelection selection = resolveFrameRateMode(options_.frameRateMode, sourceRate_);
   const FrameRate output = reduceFrameRate(selection, sourceRate_);

@@ -3,7 +3,9 @@
 #include <memory>
 
 #include "encoder/stream_encoder.h"
+#include "job/rom_builder.h"
 #include "platform/job_state.h"
+#include "player/player_image.h"
 
 namespace zepra {
 
@@ -19,7 +21,12 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     throw kDriverBadOptions;
 
   graph = makeGraph();
-  if (!graph || !graph->buildDecodingGraph(inputPath, encoder)) throw kDriverGraphFailed;
+  if (!graph) throw kDriverGraphFailed;
+  if (!graph->buildDecodingGraph(inputPath, encoder)) {
+    // The encoder's own reason is more precise than the general format error.
+    if (!encoder.formatRefusal().empty()) setLastErrorText(encoder.formatRefusal());
+    throw kDriverGraphFailed;
+  }
 
   std::uint64_t frameCount = 0;
   if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
@@ -32,16 +39,27 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     throw kDriverStreamFailed;
   }
 
+  encoder.setImageLimit(playerImage().size(), kMaxRomSize);
   const bool ran = graph->runDecodingGraph();
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.
   const bool closed = encoder.closeStream();
+  if (encoder.imageTooBig() && !jobCancelled.load()) {
+    setLastErrorText(kRomTooBigText);
+    throw kDriverImageTooBig;
+  }
   if (!ran) throw kDriverRunFailed;
   // A frame the encoder could not store, or a trailer that could not be
   // written, leaves a stream that must not become an image.
   if (!closed) {
     if (lastErrorText().empty()) setLastErrorText("The stream file could not be completed: " + streamPath);
     throw kDriverStreamFailed;
+  }
+  // The encoder keeps a frame whenever one was decoded, so an empty stream
+  // means the input had no picture: its image would show nothing for ever.
+  if (encoder.framesEncoded() == 0) {
+    setLastErrorText("The input file has no picture to convert.");
+    throw kDriverRunFailed;
   }
 }
 

@@ -15,6 +15,9 @@ inline constexpr int kDriverGraphFailed = -4;
 inline constexpr int kDriverRunFailed = -5;
 inline constexpr int kDriverNoFrameCount = -6;
 inline constexpr int kDriverStreamFailed = -7;  // the stream file could not be opened or completed
+// The image would pass the largest cartridge size: the job's code of an image
+// that could not be written, with the image builder's text.
+inline constexpr int kDriverImageTooBig = -1000;
 inline constexpr int kDriverUnexpected = -999;
 
 // trim: left, bottom, right, top; width and height -1 for automatic.
