@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "tests/cinepak/compress_clip.h"
+#include "tests/cinepak/compress_session.h"
 #include "tests/player/player_probe.h"
 #include "tests/player/stream_builder.h"
 
