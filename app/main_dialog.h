@@ -31,8 +31,9 @@ class JobNotifier;
 class LinkStatic;
 
 // Runs one job on the calling thread and reports through the process-wide
-// notifyWindow, ending with exactly one postDone.
-using JobRunner = std::function<int(const ConversionJob&)>;
+// notifyWindow, ending with exactly one postDone. The job stops when its
+// cancel source asks it to.
+using JobRunner = std::function<int(const ConversionJob&, CancelSource& cancel)>;
 
 // The real conversion (runConversionJob with the FFmpeg decoding graph).
 JobRunner conversionJobRunner();
@@ -96,6 +97,7 @@ class MainDialog : public QDialog {
   bool jobRunning_ = false;
   bool closing_ = false;  // the dialog is being destroyed: notifications are only drained
   std::thread jobThread_;  // joinable until joined at the next start or at the end
+  std::shared_ptr<CancelSource> cancel_;  // the running (or last) job's: Cancel reaches only it
   std::atomic<bool> workerFinished_{true};
 
   std::map<int, QWidget*> controls_;

@@ -9,6 +9,8 @@
 #include <ostream>
 #include <system_error>
 
+#include "job/rom_builder.h"
+
 namespace zepra::cli {
 
 namespace fs = std::filesystem;
@@ -32,7 +34,11 @@ Refusal checkInputFile(const std::string& inputPath) {
 
 Refusal checkOutputFile(const std::string& outputPath, const std::string& inputPath) {
   std::error_code error;
-  const fs::path output(outputPath);
+  // A link is checked as the file it names, which is what gets the image.
+  std::string problem;
+  const std::optional<fs::path> target = outputTarget(outputPath, &problem);
+  if (!target) return "--output: " + problem;
+  const fs::path& output = *target;
   if (fs::is_directory(output, error)) {
     return "--output: " + quoted(outputPath) + " is a folder; name the image file, for example " +
            (output / "movie.gba").string();
@@ -43,6 +49,13 @@ Refusal checkOutputFile(const std::string& outputPath, const std::string& inputP
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
     return "--output: cannot write in the folder " + quoted(folder.string()) + " (no permission)";
+  }
+  if (const std::optional<std::string> special = unreplaceableOutput(output)) return "--output: " + *special;
+  const std::size_t nameBytes = output.filename().string().size();
+  const long nameMax = pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (nameMax > 0 && nameBytes > static_cast<std::size_t>(nameMax)) {
+    return "--output: the file name is too long for its folder (" + std::to_string(nameBytes) +
+           " bytes, at most " + std::to_string(nameMax) + ")";
   }
   if (fs::exists(output, error) && fs::equivalent(output, inputPath, error)) {
     return "--output: " + quoted(outputPath) + " is the input file itself; choose another name";

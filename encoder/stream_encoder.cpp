@@ -68,6 +68,7 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
   bytesEncoded_ = 0;
   framesEncoded_ = 0;
   failed_ = false;
+  streamWriteFailed_ = false;
   imageTooBig_ = false;
   sessionOpen_ = false;
   // Without an accepted format there is no frame size or rate to write.

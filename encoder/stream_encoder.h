@@ -79,6 +79,9 @@ class StreamEncoder final : public MediaSink {
   std::uint32_t frameByteTarget() const { return frameByteTarget_; }
   std::uint32_t playbackStep() const { return playbackStep_; }
   std::uint32_t framesEncoded() const { return framesEncoded_; }
+  // A frame failed because the stream file took no more bytes (a full
+  // folder, a file-size limit), not because of the input.
+  bool streamWriteFailed() const { return streamWriteFailed_; }
   // The stream stopped because the image would pass the limit of setImageLimit.
   bool imageTooBig() const { return imageTooBig_; }
   // Why acceptVideoFormat refused a format that decoded fine, for the user;
@@ -98,6 +101,9 @@ class StreamEncoder final : public MediaSink {
     float gamma = 0.0f;
   };
 
+  // Records why a frame rate is refused ("more" or "less" than a stream can
+  // carry, and what to do) in formatRefusal_; false.
+  bool refuseFrameRate(FrameRate rate, const char* comparison, const char* advice);
   bool beginCompression(std::uint32_t sourceFrames);
   bool keepDecodedFrame(const std::uint8_t* data, std::uint32_t length);
   bool compressKeptFrame();
@@ -114,6 +120,7 @@ class StreamEncoder final : public MediaSink {
   CompressParams compressParams_;
   bool sessionOpen_ = false;  // openStream succeeded and closeStream has not run
   bool failed_ = false;       // a frame failed: the stream takes no more
+  bool streamWriteFailed_ = false;
   bool imageTooBig_ = false;  // ... because the image would pass its limit
   std::uint64_t playerBytes_ = 0;
   std::uint64_t maxImageBytes_ = 0;  // 0: no limit

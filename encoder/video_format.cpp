@@ -24,6 +24,16 @@ bool StreamEncoder::setPictureAspect(const VideoInfoHeader2& format) {
   return true;
 }
 
+bool StreamEncoder::refuseFrameRate(FrameRate rate, const char* comparison, const char* advice) {
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "The frame rate of %.10g frames per second is %s than a console stream can "
+                "carry; %s.",
+                static_cast<double>(rate.rate) / rate.scale, comparison, advice);
+  formatRefusal_ = text;
+  return false;
+}
+
 bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
   formatRefusal_.clear();
   const BitmapInfoHeader& bitmap = format.bmiHeader;
@@ -40,15 +50,8 @@ bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
                    1000};
   }
   if (sourceRate_.rate == 0 || sourceRate_.scale == 0) return false;
-  const double fps = static_cast<double>(sourceRate_.rate) / sourceRate_.scale;
-  if (fps >= kMaxSourceFramesPerSecond) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "The input's frame rate of %.10g frames per second is more than a console "
-                  "stream can carry; its header is probably damaged.",
-                  fps);
-    formatRefusal_ = text;
-    return false;
+  if (static_cast<double>(sourceRate_.rate) / sourceRate_.scale >= kMaxSourceFramesPerSecond) {
+    return refuseFrameRate(sourceRate_, "more", "its header is probably damaged");
   }
 
   GeometryRequest request;
@@ -76,7 +79,10 @@ bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
   if (output.rate == 0) return false;
   // A stream too slow to advance by one 16.16 step per refresh cannot be played.
   const std::uint32_t step = zepra::playbackStep(output);
-  if (step == 0) return false;
+  if (step == 0) {
+    return refuseFrameRate(output, "less", selection.mode == 0 ? "its header is probably damaged"
+                                                               : "choose a smaller frame-rate reduction");
+  }
 
   options_.trim = geometry->trim;
   options_.outputWidth = geometry->outputWidth;

@@ -15,7 +15,8 @@ namespace {
 void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
               const DecodingGraphFactory& makeGraph, const std::string& inputPath,
               const std::string& streamPath, const int trim[4], bool autoTrim, int width,
-              int height, int frameRateMode, int preFilter, int bitrate, float gamma) {
+              int height, int frameRateMode, int preFilter, int bitrate, float gamma,
+              const CancelSource& cancel) {
   if (!encoder.setOutputName(streamPath.c_str())) throw kDriverBadOutputName;
   if (!encoder.setOptions(trim, autoTrim, width, height, frameRateMode, preFilter, bitrate, gamma))
     throw kDriverBadOptions;
@@ -40,7 +41,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   }
 
   encoder.setImageLimit(playerImage().size(), kMaxRomSize);
-  const bool ran = graph->runDecodingGraph();
+  const bool ran = graph->runDecodingGraph(cancel);
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.
   const bool closed = encoder.closeStream();
@@ -48,7 +49,9 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     setLastErrorText(kRomTooBigText);
     throw kDriverImageTooBig;
   }
-  if (!ran) throw kDriverRunFailed;
+  // A stream file that takes no more (a full temporary folder) is no fault
+  // of the input.
+  if (!ran) throw encoder.streamWriteFailed() && !jobCancelled ? kDriverStreamFailed : kDriverRunFailed;
   // A frame the encoder could not store, or a trailer that could not be
   // written, leaves a stream that must not become an image.
   if (!closed) {
@@ -67,14 +70,15 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
 int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
                   bool autoTrim, int width, int height, int frameRateMode, int preFilter,
-                  int bitrate, float gamma, const DecodingGraphFactory& makeGraph) {
+                  int bitrate, float gamma, const CancelSource& cancel,
+                  const DecodingGraphFactory& makeGraph) {
   int result = kDriverOk;
   std::unique_ptr<StreamEncoder> encoder;
   std::unique_ptr<DecodingGraph> graph;
   try {
     encoder = std::make_unique<StreamEncoder>();
     runSteps(*encoder, graph, makeGraph, inputPath, streamPath, trim, autoTrim, width, height,
-             frameRateMode, preFilter, bitrate, gamma);
+             frameRateMode, preFilter, bitrate, gamma, cancel);
   } catch (int code) {
     result = code;
   } catch (...) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "input/decoding_graph.h"
+#include "platform/cancel_source.h"
 
 namespace zepra {
 
@@ -16,9 +17,9 @@ inline constexpr int kJobBadOptions = 3;       // driver -3
 inline constexpr int kJobInputError = 4;       // driver -4
 inline constexpr int kJobRunFailed = 5;        // driver -5, also a cancelled job
 inline constexpr int kJobNoFrameCount = 6;     // driver -6
-inline constexpr int kJobStreamFailed = 7;      // driver -7: stream file not opened or not completed
+inline constexpr int kJobStreamFailed = 7;     // driver -7, or no temporary file: the stream file could not be made, written or completed
 inline constexpr int kJobUnexpected = 999;     // driver -999
-inline constexpr int kJobRomFailed = 1000;     // the image builder failed (also: no temporary file)
+inline constexpr int kJobRomFailed = 1000;     // the image builder failed
 inline constexpr int kJobStreamOpenFailed = 1001;
 inline constexpr int kJobStreamSizeFailed = 1002;
 inline constexpr int kJobStreamReadFailed = 1003;
@@ -57,7 +58,11 @@ struct DriverArguments {
 DriverArguments driverArguments(const ConversionJob& job);
 
 // Runs the job on the calling thread and posts its result; returns it too.
-int runConversionJob(const ConversionJob& job,
+// The job starts with the job state cleared and stops when its own cancel
+// source asks it to: while the input is decoded, and at the latest before
+// the finished image is put in place. A cancelled job writes no image and
+// ends with jobCancelled set and result 5.
+int runConversionJob(const ConversionJob& job, CancelSource& cancel,
                      const DecodingGraphFactory& makeGraph = createDecodingGraph);
 
 }  // namespace zepra

@@ -14,7 +14,6 @@
 #include "format/screen.h"
 #include "input/graph_errors.h"
 #include "job/conversion_job.h"
-#include "platform/cancel_event.h"
 #include "platform/job_state.h"
 #include "player/player_image.h"
 #include "tests/input/media_fixtures.h"
@@ -85,13 +84,16 @@ class EndToEnd : public ::testing::Test {
   bool temporaryFilesLeft() const { return !fs::is_empty(folder_.path("tmp")); }
 
   int convert(const std::string& input, const std::string& output) {
-    resetJobState();
+    CancelSource cancel;
+    return convert(input, output, cancel);
+  }
+  int convert(const std::string& input, const std::string& output, CancelSource& cancel) {
     ConversionJob job;
     job.inputPath = input;
     job.outputPath = output;
     job.romTitle = "TEST";
     job.frameRateIndex = 1;  // every frame
-    return runConversionJob(job);
+    return runConversionJob(job, cancel);
   }
 
   test::ClipFolder folder_;
@@ -208,13 +210,15 @@ TEST_F(EndToEnd, CancellingEndsTheJobSoonWithoutOutput) {
       "-c:v libx264 -preset ultrafast -c:a aac");
   ASSERT_FALSE(clip.empty());
   const std::string output = folder_.path("long.gba").string();
+  CancelSource cancel;
   std::chrono::steady_clock::time_point signalled;
   std::thread canceller([&] {
-    std::this_thread::sleep_for(500ms);
-    while (!CancelEvent::signal()) std::this_thread::sleep_for(5ms);
+    // Once the stream file exists the job is converting.
+    while (!temporaryFilesLeft()) std::this_thread::yield();
+    cancel.requestCancel();
     signalled = std::chrono::steady_clock::now();
   });
-  const int result = convert(clip, output);
+  const int result = convert(clip, output, cancel);
   const auto ended = std::chrono::steady_clock::now();
   canceller.join();
   EXPECT_EQ(result, kJobRunFailed);
@@ -281,12 +285,12 @@ TEST_F(EndToEnd, EveryImageShowsAPictureOrTheJobFails) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
-    resetJobState();
     ConversionJob job;
     job.inputPath = c.input;
     job.outputPath = c.input + ".gba";
     job.frameRateIndex = c.frameRateIndex;
-    ASSERT_EQ(runConversionJob(job), c.result) << lastErrorText();
+    CancelSource cancel;
+    ASSERT_EQ(runConversionJob(job, cancel), c.result) << lastErrorText();
     EXPECT_FALSE(temporaryFilesLeft());
     if (c.result == kJobOk) {
       const Image image = readImage(job.outputPath);

@@ -89,7 +89,14 @@ class Job : public ::testing::Test {
     fs::remove_all(base);
   }
 
-  int run(GraphScript& script) { return zepra::runConversionJob(job, zepra::test::fakeGraphFactory(script)); }
+  int run(GraphScript& script) { return run(script, cancel); }
+  int run(GraphScript& script, zepra::CancelSource& source) {
+    return zepra::runConversionJob(job, source, zepra::test::fakeGraphFactory(script));
+  }
+  std::string outputContent() const {
+    std::ifstream in(job.outputPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
   bool tempFolderEmpty() const { return fs::is_empty(tmp); }
 
   fs::path base, tmp;
@@ -97,6 +104,7 @@ class Job : public ::testing::Test {
   bool hadTmpdir = false;
   ConversionJob job;
   DoneRecorder recorder;
+  zepra::CancelSource cancel;
 };
 
 }  // namespace
@@ -115,6 +123,49 @@ TEST_F(Job, SuccessWritesTheImageAndPostsZeroOnce) {
   ASSERT_GT(file.size(), image.size() + 12);
   EXPECT_EQ(std::string(file.begin() + 0xA0, file.begin() + 0xAC), std::string("TESTCLIP\0\0\0\0", 12));
   EXPECT_EQ(file[image.size() + 8], 160);  // the stream header (its width) follows the player
+  // The image is in place: a cancel now is too late and says so.
+  EXPECT_FALSE(cancel.requestCancel());
+}
+
+// Until the image is in place a cancel means no image: the older output
+// stays as it was, nothing is left behind, and the job ends as cancelled.
+TEST_F(Job, ACancelAtAnyPointBeforeTheImageIsInPlaceWritesNothing) {
+  struct Case {
+    const char* when;
+    void (*arrange)(GraphScript&, zepra::CancelSource&);
+  } cases[] = {
+      {"before the run", [](GraphScript&, zepra::CancelSource& c) { c.requestCancel(); }},
+      {"while decoding",
+       [](GraphScript& s, zepra::CancelSource& c) { s.beforeFrame = [&c](int f) { if (f == 2) c.requestCancel(); }; }},
+      {"after the last frame, while the stream is closed",
+       [](GraphScript& s, zepra::CancelSource& c) { s.onRelease = [&c] { c.requestCancel(); }; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.when);
+    std::ofstream(job.outputPath, std::ios::binary | std::ios::trunc) << "older image";
+    GraphScript script;
+    zepra::CancelSource source;
+    c.arrange(script, source);
+    recorder.done.clear();
+    EXPECT_EQ(run(script, source), 5);
+    EXPECT_EQ(recorder.done, std::vector<int>{5});
+    EXPECT_TRUE(zepra::jobCancelled);
+    EXPECT_EQ(outputContent(), "older image");
+    EXPECT_TRUE(tempFolderEmpty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 2) << "only tmp and the output";
+  }
+}
+
+// A job starts clean: a failure that records no detail of its own never
+// shows what an earlier job or step left behind.
+TEST_F(Job, AJobStartsWithTheJobStateCleared) {
+  zepra::jobCancelled = true;
+  zepra::setLastErrorText("left from an earlier job");
+  GraphScript script;
+  script.runOk = false;
+  EXPECT_EQ(run(script), 5);
+  EXPECT_FALSE(zepra::jobCancelled);
+  EXPECT_EQ(zepra::lastErrorText(), "");
 }
 
 TEST_F(Job, DriverFailuresPostTheirPositiveCodeAndLeaveNothingBehind) {
@@ -156,6 +207,7 @@ TEST_F(Job, StreamFileThatCannotBeReadBackIsReported) {
     }
   };
   EXPECT_EQ(run(folder), 1003);
+  EXPECT_NE(zepra::lastErrorText().find("could not be read back"), std::string::npos) << zepra::lastErrorText();
   EXPECT_EQ(recorder.done, (std::vector<int>{1001, 1003}));
   EXPECT_TRUE(tempFolderEmpty());
   EXPECT_FALSE(fs::exists(job.outputPath));
@@ -169,11 +221,12 @@ TEST_F(Job, ImageThatCannotBeWrittenPosts1000WithItsReason) {
   EXPECT_TRUE(tempFolderEmpty());
 }
 
+// No place for the stream file is the stream's failure (7), not the image's.
 TEST_F(Job, NoTemporaryFolderStillPostsACompletion) {
   setenv("TMPDIR", (base / "missing").c_str(), 1);
   GraphScript script;
-  EXPECT_EQ(run(script), 1000);
-  EXPECT_EQ(recorder.done, std::vector<int>{1000});
+  EXPECT_EQ(run(script), 7);
+  EXPECT_EQ(recorder.done, std::vector<int>{7});
   EXPECT_NE(zepra::lastErrorText().find("temporary"), std::string::npos);
   EXPECT_TRUE(script.calls.empty());
 }

@@ -122,19 +122,22 @@ TEST(FormatRefusalTest, RefusalsTheUserCanActOnSayWhy) {
     int width, height;
     std::int64_t frameDuration;
     int trimLeft;
+    int mode;
     bool accepted;
     const char* reason;  // part of formatRefusal(); "" for none
   } cases[] = {
-      {"a frame every microsecond", 320, 240, 10, 0, false, "1000000 frames per second"},
-      {"just under a million frames per second", 320, 240, 11, 0, true, ""},
-      {"too thin for an automatic width", 1, 1000, 400000, 0, false, "too thin"},
-      {"too flat for an automatic height", 1000, 1, 400000, 0, false, "too thin"},
-      {"trims that leave no column", 320, 240, 400000, 320, false, ""},
+      {"a frame every microsecond", 320, 240, 10, 0, 0, false, "1000000 frames per second is more"},
+      {"just under a million frames per second", 320, 240, 11, 0, 0, true, ""},
+      {"a frame every 1000 s", 320, 240, 10'000'000'000LL, 0, 0, true, ""},
+      {"one of five of those", 320, 240, 10'000'000'000LL, 0, 7, false, "0.0002 frames per second is less"},
+      {"too thin for an automatic width", 1, 1000, 400000, 0, 0, false, "too thin"},
+      {"too flat for an automatic height", 1000, 1, 400000, 0, 0, false, "too thin"},
+      {"trims that leave no column", 320, 240, 400000, 320, 0, false, ""},
   };
   for (const Case& c : cases) {
     StreamEncoder encoder(nullptr);
     const int trim[4] = {c.trimLeft, 0, 0, 0};
-    ASSERT_TRUE(encoder.setOptions(trim, false, -1, -1, 0, 0, 120, 1.0f));
+    ASSERT_TRUE(encoder.setOptions(trim, false, -1, -1, c.mode, 0, 120, 1.0f));
     VideoInfoHeader format;
     format.AvgTimePerFrame = c.frameDuration;
     format.bmiHeader.biWidth = c.width;
