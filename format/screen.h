@@ -14,7 +14,8 @@
  * it, so it stays as it is. */
 #define ZEPRA_REFRESH_RATE 59.727
 
-#ifdef __cplusplus
+/* Assembly and the linker script take the #defines only. */
+#if defined(__cplusplus)
 namespace zepra {
 inline constexpr int kScreenWidth = ZEPRA_SCREEN_WIDTH;
 inline constexpr int kScreenHeight = ZEPRA_SCREEN_HEIGHT;
@@ -24,7 +25,7 @@ inline constexpr double kRefreshRate = ZEPRA_REFRESH_RATE;
 /* What the console really does, for tools that count refreshes in seconds. */
 inline constexpr double kHardwareRefreshRate = static_cast<double>(kCpuClockHz) / kCyclesPerRefresh;
 }  /* namespace zepra */
-#else
+#elif !defined(__ASSEMBLER__)
 enum {
   kScreenWidth = ZEPRA_SCREEN_WIDTH,
   kScreenHeight = ZEPRA_SCREEN_HEIGHT,
