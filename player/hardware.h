@@ -8,12 +8,7 @@
 #include "format/player_memory.h"
 #include "format/screen.h"
 
-typedef unsigned char u8;
-typedef unsigned short u16;
-typedef unsigned int u32;
-typedef signed char s8;
-typedef signed short s16;
-typedef signed int s32;
+#include "player/types.h"
 
 /* A macro's value as a string, for addresses in inline assembly. */
 #define STRINGIFY_VALUE(x) STRINGIFY_TEXT(x)

@@ -33,8 +33,4 @@ void stopSound(void);
  * starts the block decoded one refresh earlier and decodes the next. */
 void refillSound(void);
 
-/* Decodes `bytes` ADPCM bytes (low nibble first) into signed 8-bit samples,
- * advancing *predictor and *stepIndex. */
-void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* stepIndex);
-
 #endif

@@ -5,7 +5,7 @@
  * Generated at build time from format/adpcm_tables.h (host/make_sound_tables). */
 
 #include "format/adpcm_tables.h"
-#include "player/hardware.h"
+#include "player/types.h"
 
 #define ADPCM_STEP_COUNT ZEPRA_ADPCM_STEP_COUNT /* 49 */
 
