@@ -2,6 +2,8 @@
  * interrupt. */
 
 #include "player/sound.h"
+
+#define ZEPRA_SOUND_DECODE_DEFINITION
 #include "player/sound_decode.h"
 
 SoundState soundState;
@@ -12,10 +14,6 @@ SoundState soundState;
  * restarts it. */
 static s8 soundBuffers[2 * SOUND_BLOCK_SAMPLES + 16]
     __attribute__((section(".iwram_noinit"), aligned(4)));
-
-void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* stepIndex) {
-  decodeSoundBytes(samples, codes, bytes, predictor, stepIndex);
-}
 
 void initSound(void) {
   REG_SOUNDBIAS = (REG_SOUNDBIAS & 0x3FFF) | SBIAS_RES_8BIT;

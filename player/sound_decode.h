@@ -2,7 +2,11 @@
 #define ZEPRA_PLAYER_SOUND_DECODE_H
 /* Decoding of the stream's 4-bit ADPCM sound into the signed 8-bit samples
  * the sound hardware plays. It uses nothing of the console but the generated
- * tables, so the host's tests compile and check this very code. */
+ * tables, so that the host's tests compile and check this very code.
+ *
+ * The definition is compiled where it is included, exactly once in a
+ * program: by sound.iwram.c on the console (so that the refresh handler can
+ * inline it), by host/sound_decode.c for the tests. */
 
 #include "player/sound_tables.h"
 #include "player/types.h"
@@ -11,13 +15,15 @@
 extern "C" {
 #endif
 
-static inline s32 clampSample(s32 p) { return p < -512 ? -512 : p > 511 ? 511 : p; }
-
 /* Decodes `bytes` ADPCM bytes (low nibble first) into 2 x `bytes` samples,
  * each the 10-bit predictor shifted right by 2, advancing *predictor and
  * *stepIndex. */
-static inline void decodeSoundBytes(s8* samples, const u8* codes, u32 bytes, s32* predictor,
-                                    s32* stepIndex) {
+void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* stepIndex);
+
+#ifdef ZEPRA_SOUND_DECODE_DEFINITION
+static inline s32 clampSample(s32 p) { return p < -512 ? -512 : p > 511 ? 511 : p; }
+
+void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* stepIndex) {
   s32 p = *predictor, s = *stepIndex;
   for (u32 i = 0; i < bytes; ++i) {
     const u32 x = codes[i];
@@ -31,10 +37,7 @@ static inline void decodeSoundBytes(s8* samples, const u8* codes, u32 bytes, s32
   *predictor = p;
   *stepIndex = s;
 }
-
-/* The same, out of line: in the player's work-RAM block on the console, and
- * in the host library the tests link. */
-void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* stepIndex);
+#endif
 
 #ifdef __cplusplus
 }
