@@ -7,7 +7,9 @@
 // budget rule, so that our total matches FFmpeg's; the speed ratio compares
 // frames per second on the same prepared frames.
 //
-// Usage: zepra_cinepak_bench [frames [quality]]   (default 300 frames, the default quality)
+// Usage: zepra_cinepak_bench [frames [quality [ffmpeg-q]]]
+//   (default 300 frames, our default quality, FFmpeg's default scale; a larger
+//   ffmpeg-q, as its -q:v, makes FFmpeg's streams and so both smaller)
 
 #include <chrono>
 #include <cmath>
@@ -85,13 +87,17 @@ double measure(const Clip& clip, const std::vector<Frame>& coded) {
   return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-Result runFfmpeg(const Clip& clip, std::vector<Frame>& coded) {
+Result runFfmpeg(const Clip& clip, int q, std::vector<Frame>& coded) {
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_CINEPAK);
   AVCodecContext* ctx = avcodec_alloc_context3(codec);
   ctx->width = clip.width;
   ctx->height = clip.height;
   ctx->pix_fmt = AV_PIX_FMT_RGB24;
   ctx->time_base = {1, 30};
+  if (q > 0) {
+    ctx->flags |= AV_CODEC_FLAG_QSCALE;
+    ctx->global_quality = q * FF_QP2LAMBDA;
+  }
   av_opt_set_int(ctx->priv_data, "max_strips", 1, 0);
   av_opt_set_int(ctx->priv_data, "min_strips", 1, 0);
   Result r;
@@ -179,15 +185,19 @@ Result runOurs(const Clip& clip, std::size_t share, std::uint32_t quality, std::
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 300;
   const std::uint32_t quality = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : zepra::kDefaultQuality;
-  // The pan crops a moving window out of one large fractal picture, with a
-  // little grain, as a camera would pan over a still scene.
+  const int ffmpegQ = argc > 3 ? std::atoi(argv[3]) : 0;
+  // Grain moves over drifting gradients; the pan crops a moving window out of
+  // one large fractal picture, with a little grain, as a camera would pan
+  // over a still scene. Every source is seeded, so runs compare.
   const std::pair<const char*, const char*> sources[] = {
       {"testsrc2", "testsrc2=size=WIDTHxHEIGHT:rate=30"},
       {"mandelbrot", "mandelbrot=size=WIDTHxHEIGHT:rate=30"},
-      {"life", "life=size=WIDTHxHEIGHT:rate=30:mold=10:ratio=0.3:life_color=#e0c080:death_color=#204060,gblur=sigma=1.2"},
-      {"grain", "gradients=size=WIDTHxHEIGHT:rate=30:speed=0.02:nb_colors=4,format=yuv420p,noise=c0s=12:c0f=t"},
+      {"life", "life=size=WIDTHxHEIGHT:rate=30:seed=7:mold=10:ratio=0.3:life_color=#e0c080:death_color=#204060,gblur=sigma=1.2"},
+      {"grain", "color=c=black:size=WIDTHxHEIGHT:rate=30,format=gbrp,geq=r='128+100*sin((X+T*20)/60)':"
+                "g='128+90*sin((Y-T*15)/45)':b='128+80*sin((X+Y+T*25)/80)',format=yuv420p,"
+                "noise=c0s=12:c0f=t:all_seed=7"},
       {"pan", "mandelbrot=size=960x640:rate=30,trim=end_frame=1,loop=loop=-1:size=1,"
-              "crop=WIDTH:HEIGHT:x='200+150*sin(n/40)':y='100+80*sin(n/55)',noise=alls=6:allf=t"},
+              "crop=WIDTH:HEIGHT:x='200+150*sin(n/40)':y='100+80*sin(n/55)',noise=alls=6:allf=t:all_seed=7"},
   };
   std::vector<Clip> clips;
   for (auto [w, h] : {std::pair{240, 160}, {240, 136}})
@@ -203,7 +213,7 @@ int main(int argc, char** argv) {
       continue;
     }
     std::vector<Frame> coded;
-    const Result theirs = runFfmpeg(clip, coded);
+    const Result theirs = runFfmpeg(clip, ffmpegQ, coded);
     // Largest share whose total stays within FFmpeg's.
     std::size_t low = 1, high = theirs.bytes / clip.frames.size() * 3;
     Result ours = runOurs(clip, low, quality, coded);
