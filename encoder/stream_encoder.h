@@ -13,8 +13,8 @@
 
 #include "audio/audio_track.h"
 #include "cinepak/video_compressor.h"
-#include "encoder/media_formats.h"
-#include "encoder/media_sink.h"
+#include "media/media_formats.h"
+#include "media/media_sink.h"
 #include "encoder/stream_file.h"
 #include "video/frame_converter.h"
 #include "video/frame_rate.h"
