@@ -42,7 +42,7 @@ QPixmap drawIcon(int size) {
 
 QIcon appIcon() {
   QIcon icon;
-  for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(drawIcon(size));
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(drawIcon(size));
   return icon;
 }
 

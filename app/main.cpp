@@ -1,4 +1,5 @@
 // zepra: the desktop converter. One dialog; closing it ends the program.
+// The first argument, if any, names the video to convert.
 
 #include <QApplication>
 
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("ZEPRA"));
   QApplication::setWindowIcon(zepra::appIcon());
   zepra::MainDialog dialog;
+  // A file to convert, as the desktop entry passes it.
+  const QStringList arguments = QApplication::arguments();
+  if (arguments.size() > 1) dialog.takeInputFile(arguments.at(1));
   dialog.exec();
   return 0;
 }

@@ -57,6 +57,10 @@ QWidget* MainDialog::control(int id) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
+void MainDialog::takeInputFile(const QString& path) {
+  inputEdit_->setText(QFileInfo(path).absoluteFilePath());
+}
+
 void MainDialog::connectHandlers() {
   connect(static_cast<QPushButton*>(control(ids::kInputBrowse)), &QPushButton::clicked, this,
           [this] { onBrowseInput(); });

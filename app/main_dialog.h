@@ -53,6 +53,10 @@ class MainDialog : public QDialog {
   // The control with this id (also its object name), or null.
   QWidget* control(int id) const;
 
+  // Puts the file the program was started with (by the desktop's "open
+  // with", say) into the input field, as a file dropped there would be.
+  void takeInputFile(const QString& path);
+
   // Copies every control into its member, checking each in turn; at the first
   // invalid one it prompts, puts the focus there and fails, leaving the
   // members unchanged.

@@ -1,6 +1,7 @@
 // The dialog's controls, option rules, presets, checks and file handling.
 
 #include <QCheckBox>
+#include <QDir>
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
@@ -388,6 +389,12 @@ class DialogSettingsTest : public QObject {
     click(1);
     QTRY_COMPARE(recorder_.calls(), 1);
     QCOMPARE(QString::fromStdString(recorder_.lastJob().outputPath), output);
+  }
+
+  void aFileGivenAtStartFillsTheInputWithItsFullPath() {
+    dialog().takeInputFile(QStringLiteral("clips/holiday.mp4"));
+    QCOMPARE(editOf(dialog(), 1001)->text(), QDir::current().absoluteFilePath("clips/holiday.mp4"));
+    QVERIFY(editOf(dialog(), 1003)->text().isEmpty());
   }
 
   void droppedFilesGiveTheFirstPath() {

@@ -240,7 +240,9 @@ TEST_F(CliRun, ASignalStopsOnlyItsOwnConversionAndLeavesNothingBehind) {
     EXPECT_TRUE(filesIn(folder / "tmp").empty()) << "a temporary file was left behind";
     EXPECT_EQ(fs::exists(folder / "out.gba"), runs[i].status == 0) << err;
     EXPECT_EQ(filesIn(folder).size(), runs[i].status == 0 ? 3u : 2u) << "no hidden partial image";
-    if (runs[i].signo == SIGINT) EXPECT_NE(err.find("Process Canceled"), std::string::npos) << err;
+    if (runs[i].signo == SIGINT) {
+      EXPECT_NE(err.find("Process Canceled"), std::string::npos) << err;
+    }
   }
 }
 
