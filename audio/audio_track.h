@@ -5,6 +5,7 @@
 // thread (intake) and from the worker thread (reset, encoding). The two never
 // overlap: the graph is stopped before the stream is closed.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,11 @@
 #include "encoder/media_formats.h"
 
 namespace zepra {
+
+// Blocks of the audio trailer for `samples` converted samples and a video of
+// `frames` frames played at playbackStep (stream frames per display refresh,
+// 16.16): the longer of the sound and the video, plus one block.
+std::size_t trailerBlockCount(std::size_t samples, std::uint32_t frames, std::uint32_t playbackStep);
 
 class AudioTrack {
  public:

@@ -13,6 +13,7 @@
 
 #include "cli/progress_reporter.h"
 #include "job/conversion_job.h"
+#include "job/size_estimate.h"
 
 namespace zepra::cli {
 
@@ -24,6 +25,9 @@ struct CliEnvironment {
   // Ends the program at once, job and all: the third Ctrl-C, when the
   // cancel request has not stopped the job.
   std::function<void()> quitNow;
+  // The size estimate of a job (estimateImageSize); nothing, with
+  // lastErrorText set, when the input cannot be read. May be empty.
+  std::function<std::optional<SizeEstimate>(const ConversionJob&, EstimateDepth)> estimate;
   // The input's length in source frames, for the progress line; may be empty.
   std::function<std::optional<std::uint64_t>(const std::string& inputPath)> countFrames;
   std::istream* in = nullptr;

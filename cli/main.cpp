@@ -10,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/frame_count.h"
 #include "job/conversion_job.h"
+#include "job/size_estimate.h"
 #include "platform/cancel_event.h"
 
 int main(int argc, char* argv[]) {
@@ -18,6 +19,9 @@ int main(int argc, char* argv[]) {
   env.cancelJob = [] { return zepra::CancelEvent::signal(); };
   env.quitNow = [] { std::_Exit(zepra::cli::kExitCancelled); };
   env.countFrames = zepra::cli::countSourceFrames;
+  env.estimate = [](const zepra::ConversionJob& job, zepra::EstimateDepth depth) {
+    return zepra::estimateImageSize(job, depth);
+  };
   env.in = &std::cin;
   env.out = &std::cout;
   env.err = &std::cerr;

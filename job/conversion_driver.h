@@ -2,6 +2,7 @@
 // Runs one conversion from an input video to a finished stream file and
 // reduces every failure to one result code.
 
+#include <cstdint>
 #include <string>
 
 #include "input/decoding_graph.h"
@@ -15,11 +16,24 @@ inline constexpr int kDriverGraphFailed = -4;
 inline constexpr int kDriverRunFailed = -5;
 inline constexpr int kDriverNoFrameCount = -6;
 inline constexpr int kDriverStreamFailed = -7;  // the stream file could not be opened or completed
+// The image cannot fit (32 MiB, or the target size): refused before any
+// frame is converted. The job reports it as the image builder's failure.
+inline constexpr int kDriverImageTooLarge = -1000;
 inline constexpr int kDriverUnexpected = -999;
+
+// How the stream's size is held. By default the bitrate's running total
+// paces the frames in one pass; with two passes the video is analysed first
+// and the same allowance (or, with a target, what the target size leaves)
+// is shared out by each frame's need.
+struct SizeControl {
+  bool twoPass = false;
+  std::uint64_t fitBytes = 0;  // the most the image may weigh; 0: no target
+};
 
 // trim: left, bottom, right, top; width and height -1 for automatic.
 int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
                   bool autoTrim, int width, int height, int frameRateMode, int preFilter,
-                  int bitrate, float gamma, const DecodingGraphFactory& makeGraph = createDecodingGraph);
+                  int bitrate, float gamma, const DecodingGraphFactory& makeGraph = createDecodingGraph,
+                  const SizeControl& size = {});
 
 }  // namespace zepra

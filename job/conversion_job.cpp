@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "job/conversion_driver.h"
+#include "job/image_size.h"
 #include "job/rom_builder.h"
 #include "platform/job_state.h"
 #include "platform/temp_file.h"
 #include "platform/thread_priority.h"
+#include "player/player_image.h"
 
 namespace zepra {
 
@@ -79,9 +81,12 @@ int runConversionJob(const ConversionJob& job, const DecodingGraphFactory& makeG
   const DriverArguments a = driverArguments(job);
   int driverResult;
   try {
+    SizeControl size;
+    size.twoPass = job.twoPass;
+    size.fitBytes = job.fitBytes;
     driverResult = runConversion(job.inputPath, streamPath->string(), a.trim, a.autoTrim, a.width,
                                  a.height, a.frameRateMode, a.preFilter, a.bitrate, a.gamma,
-                                 makeGraph);
+                                 makeGraph, size);
   } catch (...) {
     driverResult = kDriverUnexpected;
   }
@@ -93,6 +98,14 @@ int runConversionJob(const ConversionJob& job, const DecodingGraphFactory& makeG
   std::vector<std::uint8_t> stream;
   int result = readStream(*streamPath, stream);
   removeQuietly(*streamPath);
+  // The plan keeps a target by construction; an image over it is still
+  // never written.
+  if (result == kJobOk && job.fitBytes != 0 &&
+      paddedImageBytes(playerImage().size() + stream.size()) > job.fitBytes) {
+    setLastErrorText("The image came out larger than the target size of " + std::to_string(job.fitBytes) +
+                     " bytes.");
+    result = kJobRomFailed;
+  }
   if (result == kJobOk && !buildRomImage(job.outputPath, stream, job.romTitle)) result = kJobRomFailed;
   return finish(result);
 }

@@ -3,6 +3,7 @@
 // in a temporary file, the driver, the read-back and the output image. It
 // reports exactly one completion (postDone) with a result code.
 
+#include <cstdint>
 #include <string>
 
 #include "input/decoding_graph.h"
@@ -41,6 +42,11 @@ struct ConversionJob {
   int preFilter = 3;
   bool gammaEnabled = true;
   float gamma = 1.33f;
+  // A target size for the image in bytes (0: none). With one, the bitrate
+  // follows from it and the frames are allocated in two passes.
+  std::uint64_t fitBytes = 0;
+  // Two passes at the bitrate: the same total, spent where the frames need it.
+  bool twoPass = false;
 };
 
 // The driver's arguments derived from a job.
