@@ -9,6 +9,24 @@
 
 namespace zepra {
 
+std::uint32_t audioTrailerBlocks(std::size_t samples, std::uint32_t framesEncoded,
+                                 std::uint32_t playbackStep) {
+  const std::size_t used = (samples + 1) / 2;
+  const std::size_t dataBlocks = (2 * used + kAudioBlockSamples - 1) / kAudioBlockSamples + 1;
+  // The video's length in display refreshes. Without a frame rate there is
+  // no video length to cover, only the sound.
+  std::uint32_t refreshes = 0;
+  if (playbackStep != 0) {
+    refreshes = static_cast<std::uint32_t>(std::uint64_t{framesEncoded} * 65536 / playbackStep);
+  }
+  const std::size_t videoBlocks = std::size_t{refreshes} + 1;
+  return static_cast<std::uint32_t>(std::max(dataBlocks, videoBlocks));
+}
+
+std::uint64_t audioTrailerBytes(std::uint32_t blocks) {
+  return sizeof(std::uint32_t) + std::uint64_t{blocks} * kAudioBlockBytes;
+}
+
 void AudioTrack::normalizeAudio(int percent) {
   sendStatus("Closing file...     ...");
   if (audioSamples.empty()) return;
@@ -29,19 +47,6 @@ void AudioTrack::normalizeAudio(int percent) {
   }
 }
 
-std::size_t trailerBlockCount(std::size_t samples, std::uint32_t frames, std::uint32_t playbackStep) {
-  const std::size_t used = (samples + 1) / 2;
-  const std::size_t dataBlocks = (2 * used + kAudioBlockSamples - 1) / kAudioBlockSamples + 1;
-  // The video's length in display refreshes. Without a frame rate there is
-  // no video length to cover, only the sound.
-  std::uint32_t refreshes = 0;
-  if (playbackStep != 0) {
-    refreshes = static_cast<std::uint32_t>(std::uint64_t{frames} * 65536 / playbackStep);
-  }
-  const std::size_t videoBlocks = std::size_t{refreshes} + 1;
-  return std::max(dataBlocks, videoBlocks);
-}
-
 std::vector<std::uint8_t> AudioTrack::encodeAudio(std::uint32_t framesEncoded,
                                                   std::uint32_t playbackStep,
                                                   std::uint32_t& blockCount) {
@@ -49,10 +54,9 @@ std::vector<std::uint8_t> AudioTrack::encodeAudio(std::uint32_t framesEncoded,
   adpcm = AdpcmCoder{};
 
   const std::size_t n = audioSamples.size();
-  const std::size_t blocks = trailerBlockCount(n, framesEncoded, playbackStep);
-  blockCount = static_cast<std::uint32_t>(blocks);
+  blockCount = audioTrailerBlocks(n, framesEncoded, playbackStep);
 
-  std::vector<std::uint8_t> bytes(blocks * kAudioBlockBytes);
+  std::vector<std::uint8_t> bytes(std::size_t{blockCount} * kAudioBlockBytes);
   const std::int16_t* s = audioSamples.data();
   std::size_t j = 0;
   for (; j < n / 2; ++j) {

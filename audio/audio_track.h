@@ -15,10 +15,13 @@
 
 namespace zepra {
 
-// Blocks of the audio trailer for `samples` converted samples and a video of
-// `frames` frames played at playbackStep (stream frames per display refresh,
-// 16.16): the longer of the sound and the video, plus one block.
-std::size_t trailerBlockCount(std::size_t samples, std::uint32_t frames, std::uint32_t playbackStep);
+// The audio trailer's block count: enough blocks for the longer of `samples`
+// converted samples and `framesEncoded` stream frames played at playbackStep
+// (16.16 stream frames per display refresh; 0: no video length), plus one.
+std::uint32_t audioTrailerBlocks(std::size_t samples, std::uint32_t framesEncoded,
+                                 std::uint32_t playbackStep);
+// The trailer's bytes: its block count word and the blocks.
+std::uint64_t audioTrailerBytes(std::uint32_t blocks);
 
 class AudioTrack {
  public:

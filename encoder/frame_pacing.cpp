@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "encoder/cinepak_strip.h"
+#include "encoder/image_size.h"
 #include "encoder/stream_encoder.h"
 #include "platform/job_state.h"
 
@@ -97,6 +98,11 @@ bool StreamEncoder::compressKeptFrame() {
     return fail("The stream file could not be written.");
   }
   framesEncoded_ = n;
+  if (maxImageBytes_ != 0 &&
+      imageBytesNeeded(playerBytes_, stream_.position(), n, playbackStep_) > maxImageBytes_) {
+    imageTooBig_ = true;
+    return fail("The image would be larger than " + std::to_string(maxImageBytes_) + " bytes.");
+  }
   return true;
 }
 

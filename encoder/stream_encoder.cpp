@@ -49,6 +49,11 @@ bool StreamEncoder::setOptions(const int trim[4], bool autoTrim, int width, int 
   return true;
 }
 
+void StreamEncoder::setImageLimit(std::uint64_t playerBytes, std::uint64_t maxImageBytes) {
+  playerBytes_ = playerBytes;
+  maxImageBytes_ = maxImageBytes;
+}
+
 bool StreamEncoder::acceptAudioFormat(const WaveFormatEx& format) {
   return audio_.acceptAudioFormat(format);
 }
@@ -63,6 +68,7 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
   bytesEncoded_ = 0;
   framesEncoded_ = 0;
   failed_ = false;
+  imageTooBig_ = false;
   sessionOpen_ = false;
   // Without an accepted format there is no frame size or rate to write.
   if (streamPath_.empty() || !videoAccepted_) return false;
@@ -125,13 +131,18 @@ bool StreamEncoder::beginCompression(std::uint32_t sourceFrames) {
 }
 
 bool StreamEncoder::closeStream() {
+  if (sessionOpen_ && !failed_ && framesEncoded_ == 0 && haveVideoFrame_ && !jobCancelled.load()) {
+    compressKeptFrame();  // a failure is kept in failed_
+  }
   bool result = true;
   if (compressor_ && compressor_->end() != kIcErrOk) result = false;
   const bool frameFailed = failed_;
   sessionOpen_ = false;
   if (!stream_.isOpen()) return result;
 
-  if (framesEncoded_ != 0 && !jobCancelled.load()) {
+  // A stream too big for an image is of no use, and its trailer is what
+  // would have made it too big: it is left without one.
+  if (framesEncoded_ != 0 && !jobCancelled.load() && !imageTooBig_) {
     if (!writeTrailer()) result = false;
     if (!stream_.seek(0) || !stream_.writeWord(framesEncoded_)) result = false;
   }

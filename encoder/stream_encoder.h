@@ -38,6 +38,12 @@ class StreamEncoder final : public MediaSink {
   bool setOptions(const int trim[4], bool autoTrim, int width, int height, int frameRateMode,
                   int preFilter, int bitrate, float gamma);
 
+  // The largest image the stream may make (0: no limit) and the player's
+  // share of it. A frame that makes the player, the stream so far and the
+  // sound the frames so far need larger than that fails the stream at once
+  // (imageTooBig), since the finished image could only be larger still.
+  void setImageLimit(std::uint64_t playerBytes, std::uint64_t maxImageBytes);
+
   void setContainerFrameRate(std::uint32_t rate, std::uint32_t scale) override;
   bool setPictureAspect(const VideoInfoHeader2& format) override;
   bool acceptVideoFormat(const VideoInfoHeader& format) override;
@@ -60,6 +66,8 @@ class StreamEncoder final : public MediaSink {
   void addAudioBuffer(const std::uint8_t* data, std::uint32_t length) override;
   // Ends the session, writes the audio trailer and the frame count (unless
   // the job was cancelled or no frame was compressed) and closes the file.
+  // When the frame-rate reduction has dropped every delivered frame, the last
+  // one is compressed first, so that a video with a picture shows it.
   // False when anything failed, including an earlier frame.
   bool closeStream();
 
@@ -80,6 +88,12 @@ class StreamEncoder final : public MediaSink {
   std::uint64_t bytesEncoded() const { return bytesEncoded_; }
   // Sound collected so far, in converted (21024 Hz) samples.
   std::uint64_t audioSamples() const { return audio_.samples().size(); }
+  // The stream stopped because the image would pass the limit of setImageLimit.
+  bool imageTooBig() const { return imageTooBig_; }
+  // Why acceptVideoFormat refused a format that decoded fine, for the user;
+  // empty when the refusal needs no words beyond the format error (a format
+  // that is not 24-bit RGB, or trims that leave no pixel).
+  const std::string& formatRefusal() const { return formatRefusal_; }
 
  private:
   struct Options {
@@ -93,6 +107,9 @@ class StreamEncoder final : public MediaSink {
     float gamma = 0.0f;
   };
 
+  // Records why a frame rate is refused ("more" or "less" than a stream can
+  // carry, and what to do) in formatRefusal_; false.
+  bool refuseFrameRate(FrameRate rate, const char* comparison, const char* advice);
   bool beginCompression(std::uint32_t sourceFrames);
   bool keepDecodedFrame(const std::uint8_t* data, std::uint32_t length);
   bool compressKeptFrame();
@@ -111,6 +128,9 @@ class StreamEncoder final : public MediaSink {
   bool sessionOpen_ = false;  // openStream succeeded and closeStream has not run
   bool failed_ = false;       // a frame failed: the stream takes no more
   const BudgetPlan* budgetPlan_ = nullptr;  // two passes: the frames' budgets
+  bool imageTooBig_ = false;  // ... because the image would pass its limit
+  std::uint64_t playerBytes_ = 0;
+  std::uint64_t maxImageBytes_ = 0;  // 0: no limit
 
   // Counters since openStream.
   std::uint32_t sourceFrameCount_ = 0;  // base of the progress figure
@@ -123,6 +143,7 @@ class StreamEncoder final : public MediaSink {
 
   // Video format and geometry.
   bool videoAccepted_ = false;
+  std::string formatRefusal_;
   int sourceWidth_ = 0;
   int sourceHeight_ = 0;
   std::uint32_t pictureAspectX_ = 0;

@@ -10,7 +10,7 @@
 #include "encoder/budget_plan.h"
 #include "encoder/decode_time.h"
 #include "encoder/stream_encoder.h"
-#include "job/image_size.h"
+#include "job/image_size_range.h"
 #include "job/rom_builder.h"
 #include "job/size_text.h"
 #include "platform/job_state.h"
@@ -66,7 +66,7 @@ void refuseIfNeverFits(const StreamShape& shape, std::uint64_t limit, bool targe
     setLastErrorText("The video is too long for a cartridge: its sound and smallest frames alone make " +
                      mebibytesText(lowest) + ", more than the 32 MiB a cartridge holds; " + fits + ".");
   }
-  throw kDriverImageTooLarge;
+  throw kDriverImageTooBig;
 }
 
 // The first of two passes: decodes the whole input into an encoder whose
@@ -115,7 +115,7 @@ BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameChange>&
   BudgetPlan plan(weights, allowance, limits);
   if (!plan.feasible()) {
     setLastErrorText("The stream's smallest frames do not fit the bytes left for them.");
-    throw kDriverImageTooLarge;
+    throw kDriverImageTooBig;
   }
   return plan;
 }
@@ -128,7 +128,12 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   configure(encoder, streamPath, settings);
 
   graph = makeGraph();
-  if (!graph || !graph->buildDecodingGraph(inputPath, encoder)) throw kDriverGraphFailed;
+  if (!graph) throw kDriverGraphFailed;
+  if (!graph->buildDecodingGraph(inputPath, encoder)) {
+    // The encoder's own reason is more precise than the general format error.
+    if (!encoder.formatRefusal().empty()) setLastErrorText(encoder.formatRefusal());
+    throw kDriverGraphFailed;
+  }
 
   std::uint64_t frameCount = 0;
   if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
@@ -156,16 +161,27 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     throw kDriverStreamFailed;
   }
 
+  encoder.setImageLimit(playerImage().size(), kMaxRomSize);
   const bool ran = graph->runDecodingGraph();
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.
   const bool closed = encoder.closeStream();
+  if (encoder.imageTooBig() && !jobCancelled.load()) {
+    setLastErrorText(kRomTooBigText);
+    throw kDriverImageTooBig;
+  }
   if (!ran) throw kDriverRunFailed;
   // A frame the encoder could not store, or a trailer that could not be
   // written, leaves a stream that must not become an image.
   if (!closed) {
     if (lastErrorText().empty()) setLastErrorText("The stream file could not be completed: " + streamPath);
     throw kDriverStreamFailed;
+  }
+  // The encoder keeps a frame whenever one was decoded, so an empty stream
+  // means the input had no picture: its image would show nothing for ever.
+  if (encoder.framesEncoded() == 0) {
+    setLastErrorText("The input file has no picture to convert.");
+    throw kDriverRunFailed;
   }
 }
 

@@ -16,9 +16,9 @@ inline constexpr int kDriverGraphFailed = -4;
 inline constexpr int kDriverRunFailed = -5;
 inline constexpr int kDriverNoFrameCount = -6;
 inline constexpr int kDriverStreamFailed = -7;  // the stream file could not be opened or completed
-// The image cannot fit (32 MiB, or the target size): refused before any
-// frame is converted. The job reports it as the image builder's failure.
-inline constexpr int kDriverImageTooLarge = -1000;
+// The image would pass the largest cartridge size: the job's code of an image
+// that could not be written, with the image builder's text.
+inline constexpr int kDriverImageTooBig = -1000;
 inline constexpr int kDriverUnexpected = -999;
 
 // How the stream's size is held. By default the bitrate's running total

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "job/conversion_driver.h"
-#include "job/image_size.h"
+#include "job/image_size_range.h"
 #include "job/rom_builder.h"
 #include "platform/job_state.h"
 #include "platform/temp_file.h"

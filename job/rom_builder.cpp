@@ -18,7 +18,6 @@ namespace zepra {
 namespace {
 
 const char* const kResourceError = "内部资源错误";
-const char* const kTooBig = "ROM is bigger than 32MB(256Mbit)";
 const char* const kOutputOpenError = "输出文件夹打开失败";
 
 std::string writeErrorText(int step) {
@@ -55,7 +54,7 @@ bool buildRomImage(const std::string& outputPath, std::span<const std::uint8_t> 
 
   const std::uint64_t total = std::uint64_t{image.size()} + stream.size();
   if (total > kMaxRomSize) {
-    setLastErrorText(kTooBig);
+    setLastErrorText(kRomTooBigText);
     return false;
   }
 

@@ -12,6 +12,8 @@ inline constexpr std::uint32_t kMaxRomSize = 0x2000000;  // 32 MiB, image + stre
 inline constexpr std::uint32_t kRomAlignment = 0x8000;
 inline constexpr std::uint32_t kRomTitleOffset = 0xA0;
 inline constexpr std::uint32_t kRomTitleLength = 12;
+// lastErrorText of an image that would pass kMaxRomSize.
+inline constexpr const char* kRomTooBigText = "ROM is bigger than 32MB(256Mbit)";
 
 // True when the whole image was written. On failure lastErrorText says why,
 // and whatever stood at outputPath before is left as it was.

@@ -1,7 +1,7 @@
 #pragma once
 // What the image of a job will weigh, before it is converted. The input's
 // length and formats give the stream's shape, and with it the lowest and the
-// largest image the settings can produce (job/image_size.h). Calm videos
+// largest image the settings can produce (job/image_size_range.h). Calm videos
 // spend far less than the byte budget, so the likely size comes from
 // compressing a few short stretches spread over the video with the job's own
 // settings and encoder.
@@ -11,7 +11,7 @@
 
 #include "input/decoding_graph.h"
 #include "job/conversion_job.h"
-#include "job/image_size.h"
+#include "job/image_size_range.h"
 
 namespace zepra {
 

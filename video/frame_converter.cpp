@@ -39,10 +39,13 @@ void FrameConverter::configure(const ConversionSetup& setup) {
   boxes_.clear();
   boxSums_.clear();
   if (averagesArea_) {
-    // Columns count in pixels from the window's left edge.
-    addAreaSpans(0, windowWidth, width_, 1, columns_, columnWeights_);
+    // The boxes lie in frame coordinates, trim included, so that their edges
+    // and weights round as the frame's columns do; the summing loop counts
+    // columns from the window's left edge.
+    addAreaSpans(setup.trim.left, windowWidth, width_, 1, columns_, columnWeights_);
     for (const Span& column : columns_) {
-      boxes_.push_back({static_cast<std::uint32_t>(column.offset), column.count, column.weightIndex});
+      const std::size_t fromWindow = column.offset - static_cast<std::size_t>(setup.trim.left);
+      boxes_.push_back({static_cast<std::uint32_t>(fromWindow), column.count, column.weightIndex});
     }
     addAreaSpans(setup.trim.bottom, windowHeight, height_, sourceRowBytes_, rows_, rowWeights_);
     // The sum of a box's weights, taken in the order the pixels are visited.

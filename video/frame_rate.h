@@ -20,6 +20,12 @@ struct FrameRate {
   std::uint32_t scale = 0;
 };
 
+// Sources this fast or faster are refused: a frame a microsecond or less is
+// no video but a damaged or forged header, and its slots would leave the
+// stream without a frame to show. Below it, every mode's playback step still
+// fits 32 bits.
+inline constexpr double kMaxSourceFramesPerSecond = 1'000'000.0;
+
 struct FrameSelection {
   int mode = 0;                   // -1 or 0..5
   std::uint32_t frameDivisor = 0; // N of mode -1

@@ -21,11 +21,16 @@ void centreWindow(int extent, int& nearTrim, int& farTrim, int n) {
 
 }  // namespace
 
+bool trimsLeavePixels(const GeometryRequest& request) {
+  const TrimWindow& t = request.trim;
+  return request.sourceWidth > t.left + t.right && request.sourceHeight > t.bottom + t.top;
+}
+
 std::optional<Geometry> fitPicture(const GeometryRequest& request) {
   const int w = request.sourceWidth;
   const int h = request.sourceHeight;
   Geometry g{request.trim, request.outputWidth, request.outputHeight};
-  if (w <= g.trim.left + g.trim.right || h <= g.trim.bottom + g.trim.top) return std::nullopt;
+  if (!trimsLeavePixels(request)) return std::nullopt;
 
   double pixelAspect = 1.0;
   if (request.pictureAspectX != 0 && request.pictureAspectY != 0) {

@@ -40,9 +40,14 @@ struct Geometry {
 // trunc(x + 2.5) with the two low bits cleared: the multiple of 4 nearest x.
 int roundToMultipleOf4(double x);
 
+// Whether the trims leave at least one pixel of the frame (never for a
+// top-down frame).
+bool trimsLeavePixels(const GeometryRequest& request);
+
 // Trims, trims automatically and sizes the picture. Empty when the trims
 // leave no pixel (or the frame is top-down) or an automatic size would round
-// to nothing.
+// to nothing (a picture over about 107 times taller than wide, or 160 times
+// wider than tall).
 std::optional<Geometry> fitPicture(const GeometryRequest& request);
 
 }  // namespace zepra

@@ -3,6 +3,7 @@
 // buffers of one job.
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "encoder/stream_encoder.h"
@@ -23,7 +24,18 @@ bool StreamEncoder::setPictureAspect(const VideoInfoHeader2& format) {
   return true;
 }
 
+bool StreamEncoder::refuseFrameRate(FrameRate rate, const char* comparison, const char* advice) {
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "The frame rate of %.10g frames per second is %s than a console stream can "
+                "carry; %s.",
+                static_cast<double>(rate.rate) / rate.scale, comparison, advice);
+  formatRefusal_ = text;
+  return false;
+}
+
 bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
+  formatRefusal_.clear();
   const BitmapInfoHeader& bitmap = format.bmiHeader;
   if (bitmap.biPlanes != 1 || bitmap.biBitCount != 24 || bitmap.biCompression != kBiRgb) {
     return false;
@@ -38,6 +50,9 @@ bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
                    1000};
   }
   if (sourceRate_.rate == 0 || sourceRate_.scale == 0) return false;
+  if (static_cast<double>(sourceRate_.rate) / sourceRate_.scale >= kMaxSourceFramesPerSecond) {
+    return refuseFrameRate(sourceRate_, "more", "its header is probably damaged");
+  }
 
   GeometryRequest request;
   request.sourceWidth = bitmap.biWidth;
@@ -49,14 +64,25 @@ bool StreamEncoder::acceptVideoFormat(const VideoInfoHeader& format) {
   request.pictureAspectX = pictureAspectX_;
   request.pictureAspectY = pictureAspectY_;
   const std::optional<Geometry> geometry = fitPicture(request);
-  if (!geometry) return false;
+  if (!geometry) {
+    // Trims that leave nothing get the format error, which names the settings.
+    if (trimsLeavePixels(request)) {
+      formatRefusal_ =
+          "The picture is too thin to fit the screen at its own shape: the fitted picture "
+          "would be less than 2 pixels across. Choose a fixed output size instead.";
+    }
+    return false;
+  }
 
   const FrameSelection selection = resolveFrameRateMode(options_.frameRateMode, sourceRate_);
   const FrameRate output = reduceFrameRate(selection, sourceRate_);
   if (output.rate == 0) return false;
   // A stream too slow to advance by one 16.16 step per refresh cannot be played.
   const std::uint32_t step = zepra::playbackStep(output);
-  if (step == 0) return false;
+  if (step == 0) {
+    return refuseFrameRate(output, "less", selection.mode == 0 ? "its header is probably damaged"
+                                                               : "choose a smaller frame-rate reduction");
+  }
 
   options_.trim = geometry->trim;
   options_.outputWidth = geometry->outputWidth;

@@ -7,7 +7,10 @@
 #include <mgba/core/log.h>
 #include <mgba/core/timing.h>
 #include <mgba/gba/core.h>
+#include <mgba/internal/arm/arm.h>
 #include <mgba-util/vfs.h>
+
+#include <map>
 
 namespace zepra {
 
@@ -17,8 +20,36 @@ void discardLog(struct mLogger*, int, enum mLogLevel, const char*, va_list) {}
 struct mLogger silentLogger = {discardLog, nullptr};
 
 constexpr std::size_t kSoundBufferSamples = 0x4000;
+constexpr std::uint32_t kCartridgeSpace = 0x08000000;
 
 }  // namespace
+
+// Stands in for the processor's store functions: notes each write into
+// cartridge space, then hands it on to the emulator's own function.
+struct ConsoleEmulator::WriteRecorder {
+  ARMMemory original;
+  std::vector<CartridgeWrite>* writes;
+
+  static std::map<ARMCore*, WriteRecorder*>& byProcessor() {
+    static std::map<ARMCore*, WriteRecorder*> recorders;
+    return recorders;
+  }
+  static void note(ARMCore* cpu, std::uint32_t address, std::uint32_t value, int bytes) {
+    if (address >= kCartridgeSpace) byProcessor().at(cpu)->writes->push_back({address, value, bytes});
+  }
+  static void store32(ARMCore* cpu, std::uint32_t address, std::int32_t value, int* cycles) {
+    note(cpu, address, static_cast<std::uint32_t>(value), 4);
+    byProcessor().at(cpu)->original.store32(cpu, address, value, cycles);
+  }
+  static void store16(ARMCore* cpu, std::uint32_t address, std::int16_t value, int* cycles) {
+    note(cpu, address, static_cast<std::uint16_t>(value), 2);
+    byProcessor().at(cpu)->original.store16(cpu, address, value, cycles);
+  }
+  static void store8(ARMCore* cpu, std::uint32_t address, std::int8_t value, int* cycles) {
+    note(cpu, address, static_cast<std::uint8_t>(value), 1);
+    byProcessor().at(cpu)->original.store8(cpu, address, value, cycles);
+  }
+};
 
 std::unique_ptr<ConsoleEmulator> ConsoleEmulator::load(std::span<const std::uint8_t> image,
                                                        std::string& error) {
@@ -51,6 +82,7 @@ std::unique_ptr<ConsoleEmulator> ConsoleEmulator::load(std::span<const std::uint
 }
 
 ConsoleEmulator::~ConsoleEmulator() {
+  if (recorder_) WriteRecorder::byProcessor().erase(static_cast<ARMCore*>(core_->cpu));
   if (core_ != nullptr) {
     mCoreConfigDeinit(&core_->config);
     core_->deinit(core_);
@@ -99,6 +131,16 @@ std::uint32_t ConsoleEmulator::readRegister(const char* name) const {
   std::int32_t value = 0;
   core_->readRegister(core_, name, &value);
   return static_cast<std::uint32_t>(value);
+}
+
+void ConsoleEmulator::recordCartridgeWrites() {
+  if (recorder_) return;
+  auto* cpu = static_cast<ARMCore*>(core_->cpu);
+  recorder_ = std::make_unique<WriteRecorder>(WriteRecorder{cpu->memory, &cartridgeWrites_});
+  WriteRecorder::byProcessor()[cpu] = recorder_.get();
+  cpu->memory.store32 = WriteRecorder::store32;
+  cpu->memory.store16 = WriteRecorder::store16;
+  cpu->memory.store8 = WriteRecorder::store8;
 }
 
 std::uint32_t ConsoleEmulator::nextInstruction() const {

@@ -1,7 +1,7 @@
 #pragma once
 // A headless console for tests and previews: runs a cartridge image in
 // libmgba refresh by refresh, holds keys, and reads back the screen, the
-// sound, memory and the processor's cycle count.
+// sound, memory, the processor's cycle count and its writes to the cartridge.
 
 #include <array>
 #include <cstdint>
@@ -30,6 +30,14 @@ enum ConsoleKey : std::uint16_t {
 };
 
 using ConsoleScreen = std::array<std::uint16_t, kConsoleWidth * kConsoleHeight>;
+
+// One write of the processor into cartridge space.
+struct CartridgeWrite {
+  std::uint32_t address;
+  std::uint32_t value;
+  int bytes;  // 1, 2 or 4
+  bool operator==(const CartridgeWrite&) const = default;
+};
 
 class ConsoleEmulator {
  public:
@@ -60,11 +68,19 @@ class ConsoleEmulator {
   std::uint32_t readRegister(const char* name) const;
   int refreshes() const { return refreshes_; }
 
+  // From now on, keeps every single write of the processor to cartridge
+  // space (0x08000000 and up), in order.
+  void recordCartridgeWrites();
+  const std::vector<CartridgeWrite>& cartridgeWrites() const { return cartridgeWrites_; }
+
  private:
   ConsoleEmulator() = default;
   ::mCore* core_ = nullptr;
   std::vector<std::uint32_t> video_;
   int refreshes_ = 0;
+  std::vector<CartridgeWrite> cartridgeWrites_;
+  struct WriteRecorder;
+  std::unique_ptr<WriteRecorder> recorder_;
 };
 
 }  // namespace zepra

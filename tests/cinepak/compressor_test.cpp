@@ -6,56 +6,18 @@
 #include <cstdio>
 #include <set>
 
-#include "cinepak/cinepak_compressor.h"
-#include "cinepak/reference_decoder.h"
+#include "tests/cinepak/compress_session.h"
 #include "tests/cinepak/ffmpeg_cinepak.h"
-#include "tests/cinepak/test_clips.h"
 
 namespace zepra {
 namespace {
 
 using test::Clip;
+using test::ClipResult;
+using test::compressClip;
+using test::decodeAndMeasure;
 using test::Frame;
-
-BitmapInfoHeader inputFormat(int width, int height) {
-  BitmapInfoHeader h;
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biSizeImage = static_cast<std::uint32_t>(width * height * 3);
-  return h;
-}
-
-// Runs a session the way the stream encoder does and returns every frame.
-std::vector<Frame> compressClip(const std::vector<Frame>& clip, int width, int height, std::uint32_t budget,
-                                std::uint32_t quality = kDefaultQuality) {
-  const BitmapInfoHeader input = inputFormat(width, height);
-  auto compressor = locateCinepakCompressor(input);
-  EXPECT_NE(compressor, nullptr);
-  if (!compressor) return {};
-  BitmapInfoHeader output;
-  EXPECT_EQ(compressor->outputFormatSize(input), sizeof(BitmapInfoHeader));
-  EXPECT_EQ(compressor->getOutputFormat(input, output), kIcErrOk);
-  std::vector<std::uint8_t> buffer(compressor->maxFrameSize(input, output));
-  EXPECT_EQ(compressor->begin(input, output), kIcErrOk);
-  std::vector<Frame> frames;
-  for (std::size_t n = 0; n < clip.size(); ++n) {
-    CompressParams p;
-    p.lpbiOutput = &output;
-    p.lpOutput = buffer.data();
-    p.lpbiInput = &input;
-    p.lpInput = clip[n].data();
-    p.lFrameNum = static_cast<std::int32_t>(n);
-    p.dwFrameSize = budget;
-    p.dwQuality = quality;
-    p.lpbiPrev = &input;
-    p.lpPrev = n > 0 ? clip[n - 1].data() : nullptr;
-    EXPECT_EQ(compressor->compress(p), kIcErrOk);
-    EXPECT_LE(output.biSizeImage, buffer.size());
-    frames.emplace_back(buffer.begin(), buffer.begin() + output.biSizeImage);
-  }
-  EXPECT_EQ(compressor->end(), kIcErrOk);
-  return frames;
-}
+using test::inputFormat;
 
 unsigned big16(const Frame& f, std::size_t at) { return f[at] << 8 | f[at + 1]; }
 
@@ -67,25 +29,6 @@ std::vector<int> chunkTypes(const Frame& f) {
     if (big16(f, pos + 2) < 4) break;
   }
   return types;
-}
-
-struct ClipResult {
-  double psnr = 0;
-  std::size_t bytes = 0;
-};
-
-// Decodes with our reference decoder, checking every frame on the way.
-ClipResult decodeAndMeasure(const std::vector<Frame>& clip, const std::vector<Frame>& frames, int width, int height) {
-  ReferenceDecoder decoder(width, height);
-  ClipResult result;
-  double squared = 0;
-  for (std::size_t n = 0; n < frames.size(); ++n) {
-    EXPECT_TRUE(decoder.decodeFrame(frames[n])) << "frame " << n;
-    squared += test::squaredError(decoder.picture().data(), clip[n], width, height);
-    result.bytes += frames[n].size();
-  }
-  result.psnr = test::psnr(squared, 3.0 * width * height * frames.size());
-  return result;
 }
 
 TEST(CinepakCompressor, LocateRefusesWhatItCannotTake) {
@@ -208,6 +151,30 @@ TEST(CinepakCompressor, GreyFramesUseGreyChunks) {
 TEST(CinepakCompressor, IsDeterministic) {
   const auto clip = test::makeClip(Clip::kShapes, 64, 48, 3);
   EXPECT_EQ(compressClip(clip, 64, 48, 2000), compressClip(clip, 64, 48, 2000));
+}
+
+// Only the frame right after the last one compressed may refer to it; any
+// other number starts afresh with a key frame that decodes on its own.
+TEST(CinepakCompressor, AFrameOutOfSequenceIsCodedIntra) {
+  const auto clip = test::makeClip(Clip::kShapes, 64, 48, 4);
+  struct Case { const char* what; int third; bool intra; };
+  for (const Case c : {Case{"frame 2 follows 1", 2, false}, Case{"frame 3 skips one", 3, true},
+                       Case{"frame 1 again", 1, true}}) {
+    test::CompressorSession session(64, 48);
+    session.compress(clip[0], 0, nullptr, 2000);
+    session.compress(clip[1], 1, &clip[0], 2000);
+    std::uint32_t keyFlag = 0xDEAD;
+    const Frame f = session.compress(clip[2], c.third, &clip[1], 2000, kDefaultQuality, &keyFlag);
+    ASSERT_GE(f.size(), 22u) << c.what;
+    EXPECT_EQ(f[0], c.intra ? 0x00 : 0x01) << c.what;
+    EXPECT_EQ(big16(f, 10), c.intra ? 0x1000u : 0x1100u) << c.what;
+    EXPECT_EQ(keyFlag, c.intra ? kAviKeyFrame : 0u) << c.what;
+    if (c.intra) {
+      ReferenceDecoder fresh(64, 48);
+      EXPECT_TRUE(fresh.decodeFrame(f)) << c.what;
+      EXPECT_GT(decodeAndMeasure({clip[2]}, {f}, 64, 48).psnr, 25.0) << c.what;
+    }
+  }
 }
 
 TEST(CinepakCompressor, StaticSceneCostsOnlyAFewBytes) {

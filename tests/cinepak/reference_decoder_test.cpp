@@ -142,6 +142,19 @@ TEST(ReferenceDecoder, InterCodingBitMayLieInTheNextWord) {
   expectV1Block(d, 28, 12, 3);
 }
 
+TEST(ReferenceDecoder, InterChunkSpentAtAWordBoundaryReadsOnPastItsEnd) {
+  ReferenceDecoder d(32, 16);
+  ASSERT_TRUE(d.decodeStrip(kIntraStrip, standardBooks()));
+  // Blocks 0-30 are kept and block 31 is coded, but its coding bit would be
+  // the next word's top bit. The payload is spent to the byte, not overspent,
+  // so that word comes from the bytes after the chunk: the next chunk's
+  // header 32 00 00 05 (top bit 0: V1) and then its first byte, index 4.
+  const Bytes strip = concat({chunk(0x31, {0, 0, 0, 1}), chunk(0x32, {4})});
+  EXPECT_FALSE(d.decodeStrip(kInterStrip, strip)) << "the overrun went unreported";
+  expectBlack(d, 24, 12);
+  expectV1Block(d, 28, 12, 4);
+}
+
 TEST(ReferenceDecoder, OverspentInterChunkEndsAtTheWordBoundary) {
   ReferenceDecoder d(32, 16);
   ASSERT_TRUE(d.decodeStrip(kIntraStrip, standardBooks()));

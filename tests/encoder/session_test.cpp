@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "encoder/image_size.h"
 #include "tests/encoder/encoder_harness.h"
 
 namespace zepra::test {
@@ -138,6 +139,68 @@ TEST_F(SessionTest, OneFrameGetsOneRecordAndATrailerOfTwoBlocks) {
   ASSERT_TRUE(stream.complete);
   EXPECT_EQ(stream.records.size(), 1u);
   EXPECT_EQ(stream.blockCount, 2u);
+}
+
+// A clip shorter than the reduction's period still shows its last picture.
+TEST_F(SessionTest, AReductionThatDropsEveryFrameKeepsTheLastOne) {
+  for (bool cancelled : {false, true}) {
+    SourceVideo source;
+    source.frameRateMode = 7;  // one of every five
+    script->inputs.clear();
+    ASSERT_TRUE(open(source, 3));
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(add(k / 30.0, static_cast<std::uint8_t>(10 + 10 * k)));
+    ASSERT_TRUE(script->inputs.empty()) << "the reduction kept no slot";
+    jobCancelled = cancelled;
+    EXPECT_TRUE(encoder.closeStream());
+    jobCancelled = false;
+    const WalkedStream stream = walkStream(path);
+    if (cancelled) {
+      EXPECT_EQ(stream.frameCount, 0u);
+      EXPECT_TRUE(script->inputs.empty()) << "a cancelled job compresses nothing more";
+      continue;
+    }
+    ASSERT_TRUE(stream.complete);
+    EXPECT_EQ(stream.frameCount, 1u);
+    ASSERT_EQ(script->inputs.size(), 1u);
+    EXPECT_EQ(script->inputs[0].front(), 30) << "the last delivered picture";
+    EXPECT_TRUE(stream.hasTrailer);
+  }
+}
+
+// The limit covers the player, the stream so far and the sound its frames
+// need; the image is at least that large, so passing it ends the stream at once.
+TEST_F(SessionTest, AStreamStopsAtTheFrameThatTakesTheImagePastItsLimit) {
+  constexpr std::uint64_t kPlayer = 44408;
+  // 30 frames per second; 64-byte Cinepak frames make 46-byte records.
+  const std::uint32_t step = 32917;
+  const auto need = [&](std::uint32_t frames) {
+    return imageBytesNeeded(kPlayer, 12 + 46 * frames, frames, step);
+  };
+  for (std::uint64_t limit : {need(3), need(3) - 1}) {
+    script->inputs.clear();
+    ASSERT_TRUE(open(SourceVideo{}, 10));
+    encoder.setImageLimit(kPlayer, limit);
+    ASSERT_TRUE(add(0.0, 10));
+    ASSERT_TRUE(add(1 / 30.0, 20));
+    const bool third = add(2 / 30.0, 30);
+    const bool fourth = add(3 / 30.0, 40);
+    EXPECT_EQ(third, limit == need(3)) << "exactly the limit still fits";
+    EXPECT_FALSE(fourth);
+    EXPECT_TRUE(encoder.imageTooBig());
+    EXPECT_EQ(script->inputs.size(), limit == need(3) ? 4u : 3u) << "nothing after the frame that passed";
+    EXPECT_FALSE(encoder.closeStream());
+  }
+}
+
+// What the limit is checked against is what the closed stream holds.
+TEST_F(SessionTest, TheImageSizeNeededIsTheClosedStreamsSize) {
+  ASSERT_TRUE(open(SourceVideo{}, 10));
+  for (int k = 0; k < 7; ++k) ASSERT_TRUE(add(k / 30.0, static_cast<std::uint8_t>(k)));
+  ASSERT_TRUE(encoder.closeStream());
+  const WalkedStream stream = walkStream(path);
+  ASSERT_TRUE(stream.complete);
+  const std::size_t records = stream.bytes.size() - 4 - 176 * std::size_t{stream.blockCount};
+  EXPECT_EQ(imageBytesNeeded(100, records, 7, stream.playbackStep), 100 + stream.bytes.size());
 }
 
 TEST_F(SessionTest, ACancelledJobKeepsTheCountAtZeroAndGetsNoTrailer) {

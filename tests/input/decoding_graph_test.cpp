@@ -473,6 +473,90 @@ TEST(DecodingGraph, AFileCutOffMidwayFailsTheRunWithAClearText) {
   }
 }
 
+// An AVI whose headers claim `claimedFrames` video frames while the file
+// holds fewer: what a file cut short looks like with its headers intact.
+void claimVideoFrames(std::vector<std::uint8_t>& avi, std::uint32_t claimedFrames) {
+  auto find = [&](const char* code) {
+    return static_cast<std::size_t>(std::search(avi.begin(), avi.end(), code, code + 4) - avi.begin());
+  };
+  const std::size_t avih = find("avih");
+  const std::size_t vids = find("vids");  // the video stream header's type, 8 bytes into its chunk
+  ASSERT_LT(avih + 8 + 20, avi.size());
+  ASSERT_LT(vids + 36, avi.size());
+  std::memcpy(&avi[avih + 8 + 16], &claimedFrames, 4);  // dwTotalFrames
+  std::memcpy(&avi[vids + 32], &claimedFrames, 4);      // the stream's dwLength
+}
+
+// A file ends early only when it falls short by both more than a tenth of
+// its length and more than half a second; one condition alone is no damage.
+TEST(DecodingGraph, AFileEndingEarlyIsCutOffOnlyWhenShortByBothShareAndTime) {
+  ClipFolder folder;
+  struct Case {
+    const char* what;
+    const char* seconds;
+    std::uint32_t framesHeld, framesClaimed;  // at 10 frames per second
+    bool cutOff;
+  };
+  const Case cases[] = {
+      {"0.4 s (20 %) short of 2 s", "1.6", 16, 20, false},
+      {"0.7 s (7 %) short of 10 s", "9.3", 93, 100, false},
+      {"1 s (33 %) short of 3 s", "2", 20, 30, true},
+  };
+  // One ffmpeg run makes every clip: a picture at 10 frames per second and sound.
+  std::string arguments = "-f lavfi -i testsrc2=size=32x24:rate=10 -f lavfi -i sine=sample_rate=8000";
+  for (const Case& c : cases) {
+    arguments += std::string(" -map 0:v -map 1:a -t ") + c.seconds + " -c:v mpeg4 -c:a pcm_s16le";
+    if (&c != &cases[std::size(cases) - 1]) arguments += " '" + folder.path(std::string(c.seconds) + ".avi").string() + "'";
+  }
+  ASSERT_FALSE(folder.make(std::string(cases[std::size(cases) - 1].seconds) + ".avi", arguments).empty());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string clip = folder.path(std::string(c.seconds) + ".avi").string();
+    std::vector<std::uint8_t> bytes = test::readFile(clip);
+    claimVideoFrames(bytes, c.framesClaimed);
+    const std::string shortFile = folder.path(std::string("short ") + c.seconds + " s.avi").string();
+    test::writeFile(shortFile, bytes);
+    AviStreamRate probed;
+    ASSERT_TRUE(probeAviHeader(shortFile, probed));
+    ASSERT_EQ(probed.length, c.framesClaimed);
+
+    RecordingSink sink;
+    const Decoded d = decode(shortFile, sink);
+    EXPECT_TRUE(d.built) << d.error;
+    EXPECT_EQ(sink.frames.size(), c.framesHeld);
+    EXPECT_EQ(d.ran, !c.cutOff) << d.error;
+    EXPECT_EQ(d.error, c.cutOff ? kTruncatedText : "");
+  }
+}
+
+// The frame duration is rounded to the nearest 100 ns: 24 frames per second
+// last 416,666.67 units each, reported as 416,667.
+TEST(DecodingGraph, ReportsTheFrameDurationRounded) {
+  ClipFolder folder;
+  struct Case {
+    const char* rate;
+    std::int64_t duration;
+  };
+  const Case cases[] = {{"24", 416667}, {"30000/1001", 333667}, {"25", 400000}};
+  // One ffmpeg run makes a short clip at each rate.
+  std::string arguments;
+  for (const Case& c : cases) arguments += std::string("-f lavfi -i testsrc2=size=32x24:rate=") + c.rate + " ";
+  arguments += "-f lavfi -i anullsrc=r=8000 ";
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    arguments += "-map " + std::to_string(i) + ":v -map " + std::to_string(std::size(cases)) +
+                 ":a -t 0.3 -c:v mpeg4 -c:a pcm_s16le";
+    if (i + 1 < std::size(cases)) arguments += " '" + folder.path(std::to_string(i) + ".mkv").string() + "' ";
+  }
+  ASSERT_FALSE(folder.make(std::to_string(std::size(cases) - 1) + ".mkv", arguments).empty());
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].rate);
+    RecordingSink sink;
+    const Decoded d = decode(folder.path(std::to_string(i) + ".mkv").string(), sink);
+    ASSERT_TRUE(d.built) << d.error;
+    EXPECT_EQ(sink.video.AvgTimePerFrame, cases[i].duration);
+  }
+}
+
 TEST(DecodingGraph, AviWithAnOversizedStreamHeaderTakesTheDecodedRate) {
   ClipFolder folder;
   const std::string clip = folder.make("clip.avi", kPicture + kStereo + "-c:v mpeg4 -c:a pcm_s16le");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -222,6 +223,81 @@ TEST_F(EndToEnd, CancellingEndsTheJobSoonWithoutOutput) {
   EXPECT_LT(ended - signalled, 5000ms);
   EXPECT_FALSE(fs::exists(output));
   EXPECT_FALSE(temporaryFilesLeft());
+}
+
+// Sets the frame rate that an AVI file's header states: the main header's
+// frame duration and the video stream header's scale and rate.
+bool setAviFrameRate(std::vector<std::uint8_t>& bytes, std::uint32_t rate, std::uint32_t scale) {
+  auto find = [&](const char* tag) {
+    const auto at = std::search(bytes.begin(), bytes.end(), tag, tag + 4);
+    return at == bytes.end() ? std::string::npos : static_cast<std::size_t>(at - bytes.begin());
+  };
+  auto put = [&](std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  const std::size_t main = find("avih");
+  const std::size_t stream = find("strh");
+  if (main == std::string::npos || stream == std::string::npos ||
+      !std::equal(bytes.begin() + static_cast<std::ptrdiff_t>(stream + 8),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(stream + 12), "vids")) {
+    return false;
+  }
+  put(main + 8, static_cast<std::uint32_t>(1e6 * scale / rate));
+  put(stream + 28, scale);
+  put(stream + 32, rate);
+  return true;
+}
+
+// A clip with a picture always shows one; a clip the console cannot show
+// fails with a reason and leaves nothing.
+TEST_F(EndToEnd, EveryImageShowsAPictureOrTheJobFails) {
+  // A second of sound, and pictures as given, each clip an AVI file.
+  const auto make = [&](const char* name, const std::string& picture, const std::string& rest) {
+    return folder_.make(name, "-f lavfi -i testsrc2=" + picture +
+                                  ":rate=25 -f lavfi -i sine=sample_rate=22050:duration=1 " + rest +
+                                  " -c:a pcm_s16le");
+  };
+  const std::string one = make("one frame.avi", "size=320x240", "-frames:v 1 -c:v mpeg4");
+  const std::string short5 = make("tenth of a second.avi", "size=64x48", "-t 0.1 -c:v mpeg4");
+  const std::string thin = make("thin.avi", "size=2x600", "-t 0.5 -c:v rawvideo -pix_fmt bgr24");
+  const std::string second = make("second.avi", "size=64x48", "-t 1 -c:v mpeg4");
+  ASSERT_FALSE(one.empty() || short5.empty() || thin.empty() || second.empty());
+  std::vector<std::uint8_t> bytes = test::readFile(second);
+  ASSERT_TRUE(setAviFrameRate(bytes, 1'000'000, 1));
+  const std::string forged = folder_.path("forged.avi").string();
+  test::writeFile(forged, bytes);
+
+  struct Case {
+    std::string input;
+    int frameRateIndex;  // 0 "Auto", 8 "1/5"
+    int result;
+    std::string error;  // part of lastErrorText
+  };
+  const std::vector<Case> cases = {
+      {one, 0, kJobOk, ""},
+      {short5, 8, kJobOk, ""},
+      {forged, 0, kJobInputError, "1000000 frames per second"},
+      {thin, 0, kJobInputError, "too thin"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    resetJobState();
+    ConversionJob job;
+    job.inputPath = c.input;
+    job.outputPath = c.input + ".gba";
+    job.frameRateIndex = c.frameRateIndex;
+    ASSERT_EQ(runConversionJob(job), c.result) << lastErrorText();
+    EXPECT_FALSE(temporaryFilesLeft());
+    if (c.result == kJobOk) {
+      const Image image = readImage(job.outputPath);
+      EXPECT_TRUE(image.valid);
+      EXPECT_EQ(image.frameCount, 1u);
+      EXPECT_GT(image.blockCount, 2u) << "the sound outlasts the one frame";
+    } else {
+      EXPECT_NE(lastErrorText().find(c.error), std::string::npos) << lastErrorText();
+      EXPECT_FALSE(fs::exists(job.outputPath));
+    }
+  }
 }
 
 }  // namespace

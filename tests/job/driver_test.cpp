@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fake_graph.h"
+#include "job/rom_builder.h"
 #include "platform/job_state.h"
 
 namespace fs = std::filesystem;
@@ -155,4 +156,49 @@ TEST_F(Driver, StreamThatCannotBeCompletedFailsTheJob) {
   EXPECT_EQ(code, -7);
   EXPECT_FALSE(zepra::lastErrorText().empty());
   EXPECT_EQ(script.calls.back(), "release");
+}
+
+// A clip whose pictures the reduction would all drop still shows its last
+// one; a run that delivers no picture at all is no success.
+TEST_F(Driver, EveryClipWithAPictureMakesAFrameAndOneWithoutFails) {
+  struct Case {
+    int frames;
+    int code;
+    std::uint32_t frameCount;
+  } cases[] = {{1, 0, 1}, {0, -5, 0}};
+  for (const Case& c : cases) {
+    GraphScript script;
+    script.frames = c.frames;  // 25 frames per second in "Auto" keeps one of every two
+    zepra::setLastErrorText({});
+    EXPECT_EQ(run(script), c.code) << c.frames << " frames";
+    if (c.code == 0) {
+      EXPECT_EQ(word(streamBytes(), 0), c.frameCount);
+    } else {
+      EXPECT_EQ(zepra::lastErrorText(), "The input file has no picture to convert.");
+    }
+  }
+}
+
+// One frame every 500 seconds needs 5.8 MB of sound trailer per frame: the
+// sixth frame takes the image past 32 MiB, and the run stops there.
+TEST_F(Driver, AStreamThatOutgrowsTheCartridgeStopsAtOnce) {
+  GraphScript script;
+  script.frames = 10;
+  script.frameDuration = 5'000'000'000LL;
+  script.stopWhenRefused = true;
+  EXPECT_EQ(run(script), zepra::kDriverImageTooBig);
+  EXPECT_EQ(zepra::lastErrorText(), zepra::kRomTooBigText);
+  EXPECT_EQ(script.framesDelivered, 6);
+  EXPECT_EQ(script.calls.back(), "release");
+  EXPECT_LT(fs::file_size(stream), 1u << 20) << "no trailer (5.8 MB a frame) for an image that cannot be";
+}
+
+// The encoder's reason replaces the graph's general format error.
+TEST_F(Driver, APictureTooThinToFitSaysSo) {
+  GraphScript script;
+  script.width = 1;
+  script.height = 400;
+  EXPECT_EQ(run(script), -4);
+  EXPECT_NE(zepra::lastErrorText().find("too thin"), std::string::npos) << zepra::lastErrorText();
+  EXPECT_FALSE(fs::exists(stream));
 }

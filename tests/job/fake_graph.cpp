@@ -3,12 +3,11 @@
 #include <stdexcept>
 
 #include "encoder/media_sink.h"
+#include "platform/job_state.h"
 
 namespace zepra::test {
 
 namespace {
-
-constexpr int kSide = 32;
 
 class FakeGraph : public DecodingGraph {
  public:
@@ -19,17 +18,21 @@ class FakeGraph : public DecodingGraph {
     sink_ = &sink;
     if (!script_.buildOk) return false;
     VideoInfoHeader video;
-    video.AvgTimePerFrame = 400000;  // 25 frames per second
-    video.bmiHeader.biWidth = kSide;
-    video.bmiHeader.biHeight = kSide;
-    video.bmiHeader.biSizeImage = kSide * kSide * 3;
+    video.AvgTimePerFrame = script_.frameDuration;
+    video.bmiHeader.biWidth = script_.width;
+    video.bmiHeader.biHeight = script_.height;
+    video.bmiHeader.biSizeImage = frameBytes();
     WaveFormatEx audio;
     audio.nChannels = 1;
     audio.nSamplesPerSec = 22050;
     audio.nBlockAlign = 2;
     audio.nAvgBytesPerSec = 44100;
     audio.wBitsPerSample = 16;
-    return sink.acceptVideoFormat(video) && sink.acceptAudioFormat(audio);
+    if (!sink.acceptVideoFormat(video)) {
+      setLastErrorText(kFormatRefusedText);
+      return false;
+    }
+    return sink.acceptAudioFormat(audio);
   }
 
   bool queryFrameCount(std::uint64_t& frameCount, MediaSink&) override {
@@ -41,12 +44,16 @@ class FakeGraph : public DecodingGraph {
   bool runDecodingGraph() override {
     script_.calls.push_back("run");
     if (script_.throwInRun) throw std::runtime_error("decoder fell over");
-    std::vector<std::uint8_t> frame(kSide * kSide * 3);
+    std::vector<std::uint8_t> frame(frameBytes());
     std::vector<std::uint8_t> sound(882 * 2);  // 40 ms
+    const double frameSeconds = script_.frameDuration / 1e7;
     for (int i = 0; i < script_.frames; ++i) {
       for (std::size_t p = 0; p < frame.size(); ++p) frame[p] = static_cast<std::uint8_t>(p * 3 + i * 40);
       for (std::size_t s = 0; s < sound.size(); ++s) sound[s] = static_cast<std::uint8_t>(s * 11);
-      sink_->addVideoSample(i * 0.04, frame.data(), static_cast<std::uint32_t>(frame.size()));
+      ++script_.framesDelivered;
+      const bool taken =
+          sink_->addVideoSample(i * frameSeconds, frame.data(), static_cast<std::uint32_t>(frame.size()));
+      if (!taken && script_.stopWhenRefused) return false;
       sink_->addAudioBuffer(sound.data(), static_cast<std::uint32_t>(sound.size()));
     }
     return script_.runOk;
@@ -58,6 +65,11 @@ class FakeGraph : public DecodingGraph {
   }
 
  private:
+  // Rows of 3-byte pixels padded to 4 bytes.
+  std::size_t frameBytes() const {
+    return ((static_cast<std::size_t>(script_.width) * 3 + 3) & ~std::size_t{3}) * script_.height;
+  }
+
   GraphScript& script_;
   MediaSink* sink_ = nullptr;
 };

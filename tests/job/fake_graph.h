@@ -1,8 +1,10 @@
 #pragma once
 // A decoding graph for tests: feeds the encoder a small synthetic clip
-// (32 x 32 pixels at 25 frames per second, 16-bit mono sound at 22050 Hz) and
-// fails or throws at the step a test chooses. It records the calls it gets.
+// (32 x 32 pixels at 25 frames per second, 16-bit mono sound at 22050 Hz,
+// unless a test chooses another) and fails or throws at the step a test
+// chooses. It records the calls it gets.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,9 +19,17 @@ struct GraphScript {
   bool runOk = true;
   bool throwInRun = false;
   int frames = 5;
+  int width = 32;
+  int height = 32;
+  std::int64_t frameDuration = 400000;  // 100 ns units
+  bool stopWhenRefused = false;  // end the run as failed, as the real graph does
+  int framesDelivered = 0;       // frames handed to the encoder so far
   std::vector<std::string> calls;
   std::function<void()> onRelease;  // runs inside releaseDecodingGraph
 };
+
+// What the graph reports when the encoder refuses the video format.
+inline constexpr const char* kFormatRefusedText = "the encoder refused the video format";
 
 DecodingGraphFactory fakeGraphFactory(GraphScript& script);
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "player/host/console_emulator.h"
@@ -167,6 +168,28 @@ TEST(Keys, ReleasingBAloneRestartsFromFrameZero) {
   ASSERT_GE(restarted, 0) << "no restart";
   EXPECT_LT(black, restarted);
   EXPECT_EQ(after[restarted + 2], 1);
+}
+
+// Pressing B does nothing yet: the movie runs on for as long as B is held,
+// and starts again from its first frame only once B is let go.
+TEST(Keys, BRestartsOnReleaseNotOnPress) {
+  const TestStream stream = numberedFrames(60, 0x8000);
+  const FrameSpotter spotter(stream);
+  auto console = loadStream(stream);
+  watch(*console, spotter, 20);
+  const int before = spotter.frameOn(console->screen());
+  ASSERT_GE(before, 5);
+  const auto held = watch(*console, spotter, 12, kKeyB);
+  int last = before;
+  for (std::size_t r = 0; r < held.size(); ++r) {
+    EXPECT_GE(held[r], last) << "refresh " << r << " with B held: the movie restarted or went back";
+    last = std::max(last, held[r]);
+  }
+  EXPECT_GE(held.back(), before + 5) << "the movie did not run on while B was held";
+  const auto after = watch(*console, spotter, 10);
+  const int restarted = firstRefreshShowing(after, 0);
+  ASSERT_GE(restarted, 0) << "letting B go did not restart the movie";
+  EXPECT_LE(restarted, 6);
 }
 
 TEST(Keys, ReleasingBTogetherWithAnotherKeyDoesNotRestart) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "audio/adpcm_coder.h"
 #include "player/host/console_emulator.h"
@@ -144,6 +146,41 @@ std::vector<double> withoutMean(const std::vector<std::int16_t>& samples) {
   std::vector<double> out;
   for (auto s : samples) out.push_back(s - mean);
   return out;
+}
+
+// Largest step between neighbouring samples: a tone moves, silence (and the
+// slow settling of the emulator's output filter after a stop) hardly does.
+int largestStep(const std::vector<std::int16_t>& samples, std::size_t from, std::size_t to) {
+  int largest = 0;
+  for (std::size_t i = from + 1; i < std::min(to, samples.size()); ++i)
+    largest = std::max(largest, std::abs(samples[i] - samples[i - 1]));
+  return largest;
+}
+
+// A movie that outlasts its sound, with loud sound coded in the bytes after
+// the trailer's last block: the player stops where the blocks end and never
+// plays what follows them.
+TEST(Sound, EndsWhereItsBlocksEndEvenWhenTheMovieRunsOn) {
+  const Bytes trailer = encodeTrailer(testSound(21024 / 4, 40));
+  const int blocks = static_cast<int>(trailer.size() / kBlockBytes);
+  TestStream stream = streamWithSound(trailer);
+  while (stream.frames.size() < 40) stream.frames.push_back(stream.frames[stream.frames.size() % 4]);
+  std::vector<std::int16_t> tone(21024);
+  for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<std::int16_t>(20000 * std::sin(i * 0.13));
+  Bytes bytes = stream.bytes();
+  const Bytes loud = encodeTrailer(tone);
+  bytes.insert(bytes.end(), loud.begin(), loud.end());
+
+  std::string error;
+  auto console = ConsoleEmulator::load(cartridge(bytes), error);
+  ASSERT_NE(console, nullptr) << error;
+  console->runRefreshes(70);  // the movie lasts 80 refreshes: one pass only
+  const auto sound = console->takeSound();
+  constexpr std::size_t kPerRefresh = 548;  // emulator samples
+  const int heard = largestStep(sound, 0, (blocks + 4) * kPerRefresh);
+  const int afterwards = largestStep(sound, (blocks + 6) * kPerRefresh, sound.size());
+  ASSERT_GT(heard, 500) << "the trailer was not heard";
+  EXPECT_LT(afterwards, heard / 20) << "sound played after the last block";
 }
 
 TEST(Sound, EmulatorPlaysTheTrailerWithTheMovieAndRestartsWithIt) {

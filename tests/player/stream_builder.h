@@ -36,8 +36,10 @@ struct TestStream {
 // Player image + stream + 0xFF padding to a multiple of 32 KiB.
 Bytes cartridge(std::span<const std::uint8_t> stream);
 
-// The pictures a reference decoder draws for each frame, in order.
-std::vector<std::vector<std::uint16_t>> referencePictures(const TestStream& stream);
+// The pictures a reference decoder draws for each frame, in order. Every
+// frame must decode cleanly except `overrunFrame`, which must report that it
+// read past its chunk (its picture is still the one the player draws).
+std::vector<std::vector<std::uint16_t>> referencePictures(const TestStream& stream, int overrunFrame = -1);
 
 // The console's full screen for a picture centred on black.
 std::vector<std::uint16_t> centredScreen(std::span<const std::uint16_t> picture, int width, int height);

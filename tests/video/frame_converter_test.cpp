@@ -159,6 +159,8 @@ const MatchCase kMatchCases[] = {
     {176, 144, 196, 160, {}},            {200, 300, 240, 160, {}},  // grows across, shrinks down
     {321, 241, 120, 80, {3, 5, 7, 11}},  {33, 17, 32, 16, {1, 1, 0, 0}},
     {7, 5, 240, 160, {}},                {240, 1, 8, 4, {}},
+    // Automatic trimming of 720 x 480 at 16:9 and of 352 x 288.
+    {720, 480, 240, 160, {56, 0, 56, 0}}, {352, 288, 240, 160, {0, 26, 0, 26}},
 };
 
 TEST(ConversionMatchTest, FastConversionGivesTheReferenceBytes) {

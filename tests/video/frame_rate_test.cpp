@@ -30,6 +30,7 @@ struct RateCase {
 const RateCase kRateCases[] = {
     {"29.97 kept whole", 333667, 0, 0, 0, 120, 29970, 1000, 0, 0, 29970, 1000, 4100, 32884},
     {"29.97 halved", 333667, 0, 0, 3, 120, 29970, 1000, 3, 0, 29970, 2000, 8200, 16442},
+    {"24 frames/s, its duration rounded", 416667, 0, 0, 0, 120, 23999, 1000, 0, 0, 23999, 1000, 5120, 26333},
     {"30 frames/s", 333333, 0, 0, 0, 120, 30000, 1000, 0, 0, 30000, 1000, 4096, 32917},
     {"500 KB/s at 1/5 of 29.97", 333667, 0, 0, 7, 500, 29970, 1000, -1, 5, 29970, 5000, 85418, 6576},
     {"1/4 keeps mode -1 with N = 4", 333667, 0, 0, 6, 120, 29970, 1000, -1, 4, 29970, 4000, 16400, 8221},
@@ -112,6 +113,44 @@ TEST_P(FormatRefusalTest, UnusableFormatsAreRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatRefusalTest, ::testing::ValuesIn(kRefusals), test::ByDescription());
+
+// Refusals that the user can act on say why; the general format error covers
+// the rest, and for trims that leave nothing it already names the settings.
+TEST(FormatRefusalTest, RefusalsTheUserCanActOnSayWhy) {
+  struct Case {
+    const char* what;
+    int width, height;
+    std::int64_t frameDuration;
+    int trimLeft;
+    int mode;
+    bool accepted;
+    const char* reason;  // part of formatRefusal(); "" for none
+  } cases[] = {
+      {"a frame every microsecond", 320, 240, 10, 0, 0, false, "1000000 frames per second is more"},
+      {"just under a million frames per second", 320, 240, 11, 0, 0, true, ""},
+      {"a frame every 1000 s", 320, 240, 10'000'000'000LL, 0, 0, true, ""},
+      {"one of five of those", 320, 240, 10'000'000'000LL, 0, 7, false, "0.0002 frames per second is less"},
+      {"too thin for an automatic width", 1, 1000, 400000, 0, 0, false, "too thin"},
+      {"too flat for an automatic height", 1000, 1, 400000, 0, 0, false, "too thin"},
+      {"trims that leave no column", 320, 240, 400000, 320, 0, false, ""},
+  };
+  for (const Case& c : cases) {
+    StreamEncoder encoder(nullptr);
+    const int trim[4] = {c.trimLeft, 0, 0, 0};
+    ASSERT_TRUE(encoder.setOptions(trim, false, -1, -1, c.mode, 0, 120, 1.0f));
+    VideoInfoHeader format;
+    format.AvgTimePerFrame = c.frameDuration;
+    format.bmiHeader.biWidth = c.width;
+    format.bmiHeader.biHeight = c.height;
+    EXPECT_EQ(encoder.acceptVideoFormat(format), c.accepted) << c.what;
+    if (*c.reason == '\0') {
+      EXPECT_EQ(encoder.formatRefusal(), "") << c.what;
+    } else {
+      EXPECT_NE(encoder.formatRefusal().find(c.reason), std::string::npos)
+          << c.what << ": " << encoder.formatRefusal();
+    }
+  }
+}
 
 TEST(PictureAspectTest, OnlyCompleteAspectsAreStoredAndTheLastWins) {
   StreamEncoder encoder(nullptr);

@@ -3,7 +3,7 @@
 // compressor makes) gives exactly the largest total, and the stream it leaves
 // is exactly the size the formulas give.
 
-#include "job/image_size.h"
+#include "job/image_size_range.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "job/image_size.h"
+#include "job/image_size_range.h"
 
 #include <algorithm>
 
-#include "audio/adpcm_tables.h"
 #include "audio/audio_track.h"
 #include "cinepak/frame_budget.h"
 #include "cinepak/frame_encoder.h"
+#include "encoder/image_size.h"
 #include "encoder/stream_layout.h"
 #include "job/rom_builder.h"
 
@@ -36,15 +36,15 @@ double streamSeconds(const StreamShape& shape) {
 }
 
 std::uint64_t trailerBytes(const StreamShape& shape) {
-  const std::size_t blocks = trailerBlockCount(shape.audioSamples, shape.frames, playbackStep(shape.rate));
-  return 4 + std::uint64_t{blocks} * kAudioBlockBytes;
+  return audioTrailerBytes(audioTrailerBlocks(shape.audioSamples, shape.frames, playbackStep(shape.rate)));
 }
 
 std::uint64_t unpaddedImageBytes(std::uint64_t playerBytes, const StreamShape& shape,
                                  std::uint64_t frameBytes) {
   const std::uint64_t overhead = std::uint64_t{shape.frames} * kFrameOverRecord;
   const std::uint64_t records = frameBytes > overhead ? frameBytes - overhead : 0;
-  return playerBytes + ZEPRA_STREAM_HEADER_BYTES + records + trailerBytes(shape);
+  return imageBytesNeeded(playerBytes, ZEPRA_STREAM_HEADER_BYTES + records, shape.frames, playbackStep(shape.rate),
+                          shape.audioSamples);
 }
 
 std::uint64_t paddedImageBytes(std::uint64_t unpaddedBytes) {
