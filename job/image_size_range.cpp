@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "audio/adpcm_tables.h"
 #include "audio/audio_track.h"
 #include "cinepak/frame_budget.h"
 #include "cinepak/frame_encoder.h"
@@ -104,7 +105,11 @@ std::uint32_t longestFittingFrames(std::uint64_t playerBytes, const StreamShape&
     probe.frames = frames;
     return unpaddedImageBytes(playerBytes, probe, smallestFrameBytes(probe)) <= imageBytes;
   };
-  std::uint32_t low = 0, high = UINT32_MAX;
+  // Beyond the frames whose trailer alone passes the limit nothing fits (and
+  // the refresh count would no longer fit 32 bits).
+  const std::uint64_t refreshes = imageBytes / kAudioBlockBytes + 1;
+  const std::uint64_t beyond = refreshes * playbackStep(shape.rate) / 65536 + 2;
+  std::uint32_t low = 0, high = static_cast<std::uint32_t>(std::min<std::uint64_t>(beyond, UINT32_MAX));
   if (!fits(1)) return 0;
   low = 1;
   while (low < high) {
