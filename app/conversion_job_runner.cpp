@@ -3,7 +3,7 @@
 namespace zepra {
 
 JobRunner conversionJobRunner() {
-  return [](const ConversionJob& job) { return runConversionJob(job); };
+  return [](const ConversionJob& job, CancelSource& cancel) { return runConversionJob(job, cancel); };
 }
 
 }  // namespace zepra

@@ -20,9 +20,8 @@ namespace zepra {
 
 namespace {
 
-constexpr int kPathLimit = 511;
-constexpr int kTitleLimit = 12;
-constexpr int kManual = 3;
+constexpr int kPathLimit = static_cast<int>(kMaxPathLength);
+constexpr int kTitleLimit = static_cast<int>(kMaxTitleLength);
 
 const QStringList kVideoFilters = {
     QStringLiteral("Videos (*.avi *.mpg *.mpeg *.wmv *.asf *.mp4 *.mkv *.mov *.webm)"),
@@ -82,33 +81,37 @@ bool MainDialog::failField(QWidget* control, const QString& prompt) {
 
 bool MainDialog::readControls() {
   ConversionJob job = job_;
-  int preset = -1;
+  Preset preset = presetMode_;
   QString prompt;
-  auto integer = [&](QLineEdit* edit, int min, int max, int& value) {
-    return readInteger(edit->text(), min, max, value, prompt) || failField(edit, prompt);
+  auto integer = [&](QLineEdit* edit, IntRange range, int& value) {
+    return readInteger(edit->text(), range.min, range.max, value, prompt) || failField(edit, prompt);
   };
   auto text = [&](QLineEdit* edit, int limit, std::string& value) {
     return readText(edit->text(), limit, value, prompt) || failField(edit, prompt);
   };
-  const bool ok = integer(bitrateEdit_, 0, 500, job.bitrate) &&
-                  integer(widthEdit_, 4, 240, job.width) &&
-                  integer(heightEdit_, 4, 160, job.height) &&
+  const bool ok = integer(bitrateEdit_, kBitrateRange, job.bitrate) &&
+                  integer(widthEdit_, kWidthRange, job.width) &&
+                  integer(heightEdit_, kHeightRange, job.height) &&
                   text(outputEdit_, kPathLimit, job.outputPath) &&
                   text(inputEdit_, kPathLimit, job.inputPath) &&
-                  integer(trimTopEdit_, 0, 1000, job.trimTop) &&
-                  integer(trimLeftEdit_, 0, 1000, job.trimLeft) &&
-                  integer(trimBottomEdit_, 0, 1000, job.trimBottom) &&
-                  integer(trimRightEdit_, 0, 1000, job.trimRight);
+                  integer(trimTopEdit_, kTrimMarginRange, job.trimTop) &&
+                  integer(trimLeftEdit_, kTrimMarginRange, job.trimLeft) &&
+                  integer(trimBottomEdit_, kTrimMarginRange, job.trimBottom) &&
+                  integer(trimRightEdit_, kTrimMarginRange, job.trimRight);
   if (!ok) return false;
-  job.frameRateIndex = frameRateBox_->currentIndex();
-  for (int i = 0; i < 4; ++i)
-    if (presetButtons_[i]->isChecked()) preset = i;
+  job.frameRateIndex = static_cast<FrameRateChoice>(frameRateBox_->currentIndex());
+  for (int i = 0; i < kPresetCount; ++i)
+    if (presetButtons_[i]->isChecked()) preset = static_cast<Preset>(i);
   if (!text(romTitleEdit_, kTitleLimit, job.romTitle)) return false;
+  if (std::optional<std::string> problem = titleProblem(job.romTitle)) {
+    return failField(romTitleEdit_, QStringLiteral("ROM Title: the title %1.").arg(QString::fromStdString(*problem)));
+  }
   job.keepAspect = keepAspectCheck_->isChecked();
-  job.trimMode = trimModeBox_->currentIndex();
-  job.preFilter = preFilterBox_->currentIndex();
+  job.trimMode = static_cast<TrimMode>(trimModeBox_->currentIndex());
+  job.preFilter = static_cast<PreFilter>(preFilterBox_->currentIndex());
   job.gammaEnabled = gammaCheck_->isChecked();
-  if (!readNumber(gammaEdit_->text(), 0.01f, 7.99f, job.gamma, prompt))
+  if (!readNumber(gammaEdit_->text(), static_cast<float>(kMinGamma), static_cast<float>(kMaxGamma), job.gamma,
+                  prompt))
     return failField(gammaEdit_, prompt);
   job_ = std::move(job);
   presetMode_ = preset;
@@ -125,45 +128,44 @@ void MainDialog::writeControls() {
   trimLeftEdit_->setText(QString::number(job_.trimLeft));
   trimBottomEdit_->setText(QString::number(job_.trimBottom));
   trimRightEdit_->setText(QString::number(job_.trimRight));
-  frameRateBox_->setCurrentIndex(job_.frameRateIndex);
-  for (int i = 0; i < 4; ++i) presetButtons_[i]->setChecked(i == presetMode_);
+  frameRateBox_->setCurrentIndex(static_cast<int>(job_.frameRateIndex));
+  for (int i = 0; i < kPresetCount; ++i) presetButtons_[i]->setChecked(static_cast<Preset>(i) == presetMode_);
   romTitleEdit_->setText(QString::fromStdString(job_.romTitle));
   keepAspectCheck_->setChecked(job_.keepAspect);
-  trimModeBox_->setCurrentIndex(job_.trimMode);
+  trimModeBox_->setCurrentIndex(static_cast<int>(job_.trimMode));
   preFilterBox_->setCurrentIndex(job_.preFilter);
   gammaCheck_->setChecked(job_.gammaEnabled);
   gammaEdit_->setText(formatNumber(job_.gamma));
 }
 
 void MainDialog::applyOptionRules() {
-  const bool manual = presetMode_ == kManual;
-  const bool manualTrim = job_.trimMode >= 2;
-  const bool autoTrim = job_.trimMode == 1 || job_.trimMode == 2;
+  const bool manual = presetMode_ == Preset::kManual;
+  const auto inEffect = [this](OptionField field) { return fieldInEffect(job_, field); };
   for (int id : ids::kOptionControls) {
     bool shown = true;
     bool enabled = manual;
     switch (id) {
       case ids::kTrimBottom: case ids::kTrimTop: case ids::kTrimLeft: case ids::kTrimRight:
-        shown = manualTrim;
-        enabled = manual && manualTrim;
+        shown = inEffect(OptionField::kTrimMargins);
+        enabled = manual && shown;
         break;
       case ids::kTrimBottomLabel: case ids::kTrimTopLabel:
       case ids::kTrimLeftLabel: case ids::kTrimRightLabel:
-        shown = manualTrim;
+        shown = inEffect(OptionField::kTrimMargins);
         break;
       case ids::kWidth: case ids::kHeight:
-        shown = !job_.keepAspect;
-        enabled = manual && !job_.keepAspect;
+        shown = inEffect(OptionField::kSize);
+        enabled = manual && shown;
         break;
       case ids::kWidthLabel: case ids::kHeightLabel:
-        shown = !job_.keepAspect;
+        shown = inEffect(OptionField::kSize);
         break;
       case ids::kKeepAspect:
-        enabled = manual && !autoTrim;
+        enabled = manual && inEffect(OptionField::kKeepAspect);
         break;
       case ids::kGamma:
-        shown = job_.gammaEnabled;
-        enabled = manual && job_.gammaEnabled;
+        shown = inEffect(OptionField::kGamma);
+        enabled = manual && shown;
         break;
       default:  // trim list, frame rate, pre-filter, gamma check
         break;
@@ -176,28 +178,8 @@ void MainDialog::applyOptionRules() {
 
 void MainDialog::onPresetMode() {
   if (!readControls()) return;
-  if (presetMode_ != kManual) {
-    switch (presetMode_) {
-      case 0:
-        job_.keepAspect = true;
-        job_.trimMode = 0;
-        break;
-      case 1:
-        job_.trimMode = 1;
-        job_.keepAspect = true;
-        break;
-      case 2:
-        job_.keepAspect = false;
-        job_.width = 240;
-        job_.height = 160;
-        job_.trimMode = 0;
-        break;
-    }
-    job_.trimLeft = job_.trimBottom = job_.trimRight = job_.trimTop = 0;
-    job_.frameRateIndex = 0;
-    job_.preFilter = 3;
-    job_.gammaEnabled = true;
-    job_.gamma = 1.33f;
+  if (presetMode_ != Preset::kManual) {
+    applyPreset(job_, presetMode_);
     writeControls();
   }
   applyOptionRules();
@@ -205,9 +187,8 @@ void MainDialog::onPresetMode() {
 
 void MainDialog::onTrimOrAspectChanged() {
   if (!readControls()) return;
-  // Automatic trimming always keeps the aspect ratio.
-  if (job_.trimMode == 1 || job_.trimMode == 2) {
-    job_.keepAspect = true;
+  if (usesAutoTrim(job_.trimMode)) {
+    applyAutoTrimRule(job_);
     writeControls();
   }
   applyOptionRules();
@@ -251,7 +232,7 @@ void MainDialog::onBrowseOutput() {
 void MainDialog::onProcess() {
   if (!readControls()) return;
   if (job_.inputPath.empty() || job_.outputPath.empty()) return;
-  if (presetMode_ == kManual && (job_.width % 4 != 0 || job_.height % 4 != 0)) {
+  if (presetMode_ == Preset::kManual && (job_.width % kSizeStep != 0 || job_.height % kSizeStep != 0)) {
     services_->showMessage(this, QMessageBox::Critical, QStringLiteral("Fatal Error"),
                            QStringLiteral("Resolution is too small."), QMessageBox::Ok,
                            QMessageBox::Ok);

@@ -31,8 +31,9 @@ class JobNotifier;
 class LinkStatic;
 
 // Runs one job on the calling thread and reports through the process-wide
-// notifyWindow, ending with exactly one postDone.
-using JobRunner = std::function<int(const ConversionJob&)>;
+// notifyWindow, ending with exactly one postDone; never throws. The job
+// stops when its cancel source asks it to.
+using JobRunner = std::function<int(const ConversionJob&, CancelSource& cancel)>;
 
 // The real conversion (runConversionJob with the FFmpeg decoding graph).
 JobRunner conversionJobRunner();
@@ -46,7 +47,7 @@ class MainDialog : public QDialog {
 
   // The settings as last exchanged with the controls.
   const ConversionJob& settings() const { return job_; }
-  int presetMode() const { return presetMode_; }
+  Preset presetMode() const { return presetMode_; }
   bool jobRunning() const { return jobRunning_; }
 
   // The control with this id (also its object name), or null.
@@ -90,12 +91,13 @@ class MainDialog : public QDialog {
   JobNotifier* notifier_;
 
   ConversionJob job_;
-  int presetMode_ = 0;
+  Preset presetMode_ = kDefaultPreset;
   int lastShownPercent_ = -1;
 
   bool jobRunning_ = false;
   bool closing_ = false;  // the dialog is being destroyed: notifications are only drained
   std::thread jobThread_;  // joinable until joined at the next start or at the end
+  std::shared_ptr<CancelSource> cancel_;  // the running (or last) job's: Cancel reaches only it
   std::atomic<bool> workerFinished_{true};
 
   std::map<int, QWidget*> controls_;
@@ -113,7 +115,7 @@ class MainDialog : public QDialog {
   QComboBox* trimModeBox_ = nullptr;
   QComboBox* frameRateBox_ = nullptr;
   QComboBox* preFilterBox_ = nullptr;
-  std::array<QRadioButton*, 4> presetButtons_{};
+  std::array<QRadioButton*, kPresetCount> presetButtons_{};
   QCheckBox* keepAspectCheck_ = nullptr;
   QCheckBox* gammaCheck_ = nullptr;
   QPushButton* processButton_ = nullptr;

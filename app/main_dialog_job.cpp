@@ -16,7 +16,6 @@
 #include "app/job_notifier.h"
 #include "app/job_outcome.h"
 #include "app/main_dialog.h"
-#include "platform/cancel_event.h"
 #include "platform/job_state.h"
 #include "platform/thread_priority.h"
 
@@ -37,16 +36,11 @@ void MainDialog::startJob() {
   if (jobThread_.joinable()) jobThread_.join();
   jobRunning_ = true;
   workerFinished_ = false;
-  jobThread_ = std::thread([this, runner = runner_, job = job_] {
+  cancel_ = std::make_shared<CancelSource>();
+  jobThread_ = std::thread([this, runner = runner_, job = job_, cancel = cancel_] {
     {
       IdlePriority idle;
-      try {
-        runner(job);
-      } catch (...) {
-        // The job reports its own failures; this keeps the dialog from
-        // waiting for an end that would never come.
-        postDone(kJobUnexpected);
-      }
+      runner(job, *cancel);  // posts its end itself and never throws
     }
     workerFinished_ = true;
   });
@@ -54,9 +48,9 @@ void MainDialog::startJob() {
 
 void MainDialog::onCancel() {
   if (jobRunning_) {
-    // No event yet (or any more) means the job is not at a point where it
-    // can be cancelled; the request is dropped, the job ends on its own.
-    CancelEvent::signal();
+    // The job stops at its next look at the request and reports through its
+    // own end; a request after its image is in place changes nothing.
+    cancel_->requestCancel();
     return;
   }
   done(0);
@@ -121,8 +115,8 @@ MainDialog::~MainDialog() {
   closing_ = true;
   // Only an abnormal end leaves a job running: ask it to stop and serve its
   // notifications until it is gone, since its sender waits for each one.
+  if (cancel_) cancel_->requestCancel();
   while (!workerFinished_) {
-    CancelEvent::signal();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

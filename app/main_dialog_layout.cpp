@@ -28,9 +28,10 @@ namespace {
 
 const char* const kProjectAddress = "https://zepra.example.org/";
 
-const char* const kTrimModes[] = {"No Trim - Manual Resize", "Auto Trim & Resize",
+// The lists in the order of the settings' choices.
+const char* const kTrimModes[kTrimModeCount] = {"No Trim - Manual Resize", "Auto Trim & Resize",
                                   "Manual Trim+Auto T+R", "Mnul T+R"};
-const char* const kFrameRates[] = {"Auto",
+const char* const kFrameRates[kFrameRateChoiceCount] = {"Auto",
                                    "Original",
                                    "4/5 (30fps - 24fps)",
                                    "2/3 (30fps - 20fps)",
@@ -39,7 +40,7 @@ const char* const kFrameRates[] = {"Auto",
                                    "1/3 (30fps - 10fps)",
                                    "1/4 (30fps - 7.5fps)",
                                    "1/5 (30fps - 6fps)"};
-const char* const kPreFilters[] = {"No Filter", "15-bit Filter", "2x Dithering", "4x Dithering"};
+const char* const kPreFilters[kPreFilterCount] = {"No Filter", "15-bit Filter", "2x Dithering", "4x Dithering"};
 
 template <std::size_t N>
 QComboBox* makeList(QWidget* parent, const char* const (&entries)[N]) {
@@ -81,8 +82,8 @@ void MainDialog::createControls() {
   auto* fileGrid = new QGridLayout;
   inputEdit_ = new DropFileEdit(this);
   outputEdit_ = new DropFileEdit(this);
-  inputEdit_->setMaxLength(511);
-  outputEdit_->setMaxLength(511);
+  inputEdit_->setMaxLength(static_cast<int>(kMaxPathLength));
+  outputEdit_->setMaxLength(static_cast<int>(kMaxPathLength));
   const int pathWidth = inputEdit_->fontMetrics().averageCharWidth() * 48;
   inputEdit_->setMinimumWidth(pathWidth);
   outputEdit_->setMinimumWidth(pathWidth);
@@ -93,7 +94,7 @@ void MainDialog::createControls() {
   add(ids::kOutputEdit, outputEdit_);
   add(ids::kOutputBrowse, outputBrowse);
   romTitleEdit_ = new QLineEdit(this);
-  romTitleEdit_->setMaxLength(12);
+  romTitleEdit_->setMaxLength(static_cast<int>(kMaxTitleLength));
   romTitleEdit_->setFixedWidth(romTitleEdit_->fontMetrics().horizontalAdvance(QString(13, 'W')));
   add(ids::kRomTitle, romTitleEdit_);
   bitrateEdit_ = makeNumberEdit(this, QStringLiteral("00000"));
@@ -108,18 +109,19 @@ void MainDialog::createControls() {
   fileGrid->addWidget(outputBrowse, 1, 3);
   fileGrid->addWidget(label(QStringLiteral("ROM Title")), 2, 0);
   fileGrid->addWidget(romTitleEdit_, 2, 1);
-  fileGrid->addWidget(label(QStringLiteral("12 Characters Maximum")), 2, 2);
+  fileGrid->addWidget(label(QStringLiteral("%1 Characters Maximum").arg(kMaxTitleLength)), 2, 2);
   fileGrid->addWidget(label(QStringLiteral("Bitrate")), 3, 0);
   fileGrid->addWidget(bitrateEdit_, 3, 1, Qt::AlignLeft);
-  fileGrid->addWidget(label(QStringLiteral("Kilobytes per Second (0-500)")), 3, 2);
+  fileGrid->addWidget(
+      label(QStringLiteral("Kilobytes per Second (%1-%2)").arg(kBitrateRange.min).arg(kBitrateRange.max)), 3, 2);
   fileGrid->setColumnStretch(2, 1);
 
   // Options: the presets on the left, the option controls on the right.
   auto* options = new QGroupBox(QStringLiteral("Options"), this);
   auto* presetColumn = new QVBoxLayout;
-  const char* const presetTexts[] = {"No Trim, Resize, Aspect", "Trim, Resize, Aspect",
+  const char* const presetTexts[kPresetCount] = {"No Trim, Resize, Aspect", "Trim, Resize, Aspect",
                                      "No Trim, Resize, No Aspect", "Manual"};
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < kPresetCount; ++i) {
     presetButtons_[i] = new QRadioButton(QString::fromUtf8(presetTexts[i]), options);
     add(ids::kPresetNoTrim + i, presetButtons_[i]);
     presetColumn->addWidget(presetButtons_[i]);

@@ -19,7 +19,7 @@ void CodebookTrainer::reserve(int maxVectors) {
 }
 
 void CodebookTrainer::train(std::span<const Vector6> vectors, SearchTable& centroids, int limit,
-                            int iterations) {
+                            int iterations, SplitLoop& loop) {
   count_ = std::min(vectors.size(), assignment_.size());
   vectors = vectors.first(count_);
   if (count_ == 0) return;
@@ -28,7 +28,7 @@ void CodebookTrainer::train(std::span<const Vector6> vectors, SearchTable& centr
   if (!anyActive) seedEvenly(vectors, centroids, limit);
   iterations = std::max(iterations, 1);
   for (int i = 0; i < iterations; ++i) {
-    assign(vectors, centroids);
+    assign(vectors, centroids, loop);
     if (i == 0) {
       std::copy(distance_.begin(), distance_.begin() + count_, startDistance_.begin());
       std::copy(assignment_.begin(), assignment_.begin() + count_, startAssignment_.begin());
@@ -67,11 +67,13 @@ void CodebookTrainer::seedFromErrors(std::span<const Vector6> vectors, SearchTab
   }
 }
 
-void CodebookTrainer::assign(std::span<const Vector6> vectors, const SearchTable& centroids) {
-  for (std::size_t i = 0; i < vectors.size(); ++i) {
-    assignment_[i] = centroids.nearest(vectors[i], distance_[i]);
-    if (assignment_[i] < 0) distance_[i] = kNoEntry;
-  }
+void CodebookTrainer::assign(std::span<const Vector6> vectors, const SearchTable& centroids, SplitLoop& loop) {
+  loop.run(static_cast<int>(vectors.size()), [&](int begin, int end) {
+    for (int i = begin; i < end; ++i) {
+      assignment_[i] = centroids.nearest(vectors[i], distance_[i]);
+      if (assignment_[i] < 0) distance_[i] = kNoEntry;
+    }
+  });
 }
 
 void CodebookTrainer::update(std::span<const Vector6> vectors, SearchTable& centroids, int limit) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cinepak/search_table.h"
+#include "cinepak/split_loop.h"
 
 namespace zepra {
 
@@ -21,7 +22,8 @@ class CodebookTrainer {
 
   // Trains entries 0..limit-1 of centroids on vectors with `iterations`
   // rounds of assignment and update (at least one; new entries need two).
-  void train(std::span<const Vector6> vectors, SearchTable& centroids, int limit, int iterations);
+  // The vectors are assigned on the loop's threads.
+  void train(std::span<const Vector6> vectors, SearchTable& centroids, int limit, int iterations, SplitLoop& loop);
 
   // Each vector's entry after training (-1 when there were no entries).
   std::span<const int> assignment() const { return {assignment_.data(), count_}; }
@@ -34,7 +36,7 @@ class CodebookTrainer {
  private:
   void seedEvenly(std::span<const Vector6> vectors, SearchTable& centroids, int limit);
   void seedFromErrors(std::span<const Vector6> vectors, SearchTable& centroids, int limit);
-  void assign(std::span<const Vector6> vectors, const SearchTable& centroids);
+  void assign(std::span<const Vector6> vectors, const SearchTable& centroids, SplitLoop& loop);
   void update(std::span<const Vector6> vectors, SearchTable& centroids, int limit);
 
   std::size_t count_ = 0;

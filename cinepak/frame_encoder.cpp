@@ -122,13 +122,16 @@ FittedFrame FrameEncoder::planInter(const SourceFrame& source, std::size_t budge
   float lambda = std::max(lambdaFloor, interLambda_);
   pruneLambda_ = std::max(lambdaFloor, lambda * 0.25f);
   const std::span<const ConsolePixel> picture = player_->picture();
+  loop_.run(source.blockCount(), [&](int begin, int end) {
+    for (int b = begin; b < end; ++b) {
+      BlockOptions& o = options_[b];
+      o.skipError = skipError(source, b, picture);
+      o.v1Error = o.v4Error = kUnavailable;
+    }
+  });
   candidates_.clear();
-  for (int b = 0; b < source.blockCount(); ++b) {
-    BlockOptions& o = options_[b];
-    o.skipError = skipError(source, b, picture);
-    o.v1Error = o.v4Error = kUnavailable;
-    if (o.skipError > pruneLambda_ * kCodedOverSkipBits) candidates_.push_back(b);
-  }
+  for (int b = 0; b < source.blockCount(); ++b)
+    if (options_[b].skipError > pruneLambda_ * kCodedOverSkipBits) candidates_.push_back(b);
   FittedFrame fit;
   if (!candidates_.empty()) {
     trainV1(source, SearchTable::kEntries, effort_.interIterations, true);
@@ -172,7 +175,7 @@ void FrameEncoder::trainV1(const SourceFrame& source, int limit, int iterations,
   std::size_t n = 0;
   for (int b : candidates_) v1Training_[n++] = source.v1Vector(b);
   if (warm) v1Centroids_ = v1_.search(); else v1Centroids_.clear();
-  v1Trainer_.train({v1Training_.data(), n}, v1Centroids_, limit, iterations);
+  v1Trainer_.train({v1Training_.data(), n}, v1Centroids_, limit, iterations, loop_);
 }
 
 // Trains on the candidates that V1 serves worst, at most maxBlocks of them
@@ -195,7 +198,7 @@ void FrameEncoder::trainV4(const SourceFrame& source, int limit, int iterations,
     for (int q = 0; q < 4; ++q) v4Training_[n++] = source.v4Vector(order_[i], q);
   v4TrainingCount_ = n;
   if (warm) v4Centroids_ = v4_.search(); else v4Centroids_.clear();
-  v4Trainer_.train({v4Training_.data(), n}, v4Centroids_, limit, iterations);
+  v4Trainer_.train({v4Training_.data(), n}, v4Centroids_, limit, iterations, loop_);
 }
 
 TrainedCodebook FrameEncoder::trainedV1() const {
@@ -209,31 +212,37 @@ TrainedCodebook FrameEncoder::trainedV4() const {
 }
 
 void FrameEncoder::measureV1(const SourceFrame& source) {
-  for (int b : candidates_) {
-    BlockOptions& o = options_[b];
-    float distance = 0.0f;
-    const int e = nextV1_.search().nearest(source.v1Vector(b), distance);
-    o.v1 = static_cast<std::uint8_t>(std::max(e, 0));
-    o.v1Error = e < 0 ? kUnavailable : v1Error(source, b, nextV1_, e);
-  }
+  loop_.run(static_cast<int>(candidates_.size()), [&](int begin, int end) {
+    for (int i = begin; i < end; ++i) {
+      const int b = candidates_[i];
+      BlockOptions& o = options_[b];
+      float distance = 0.0f;
+      const int e = nextV1_.search().nearest(source.v1Vector(b), distance);
+      o.v1 = static_cast<std::uint8_t>(std::max(e, 0));
+      o.v1Error = e < 0 ? kUnavailable : v1Error(source, b, nextV1_, e);
+    }
+  });
 }
 
 // V4 is measured only where it can pay: where V1 leaves more error than
 // v1ErrorAbove.
 void FrameEncoder::measureV4(const SourceFrame& source, float v1ErrorAbove) {
-  for (int b : candidates_) {
-    BlockOptions& o = options_[b];
-    o.v4Error = kUnavailable;
-    if (o.v1Error <= v1ErrorAbove) continue;
-    float distance = 0.0f;
-    bool found = true;
-    for (int q = 0; q < 4 && found; ++q) {
-      const int e = nextV4_.search().nearest(source.v4Vector(b, q), distance);
-      found = e >= 0;
-      o.v4[q] = static_cast<std::uint8_t>(std::max(e, 0));
+  loop_.run(static_cast<int>(candidates_.size()), [&](int begin, int end) {
+    for (int i = begin; i < end; ++i) {
+      const int b = candidates_[i];
+      BlockOptions& o = options_[b];
+      o.v4Error = kUnavailable;
+      if (o.v1Error <= v1ErrorAbove) continue;
+      float distance = 0.0f;
+      bool found = true;
+      for (int q = 0; q < 4 && found; ++q) {
+        const int e = nextV4_.search().nearest(source.v4Vector(b, q), distance);
+        found = e >= 0;
+        o.v4[q] = static_cast<std::uint8_t>(std::max(e, 0));
+      }
+      if (found) o.v4Error = v4Error(source, b, nextV4_, o.v4);
     }
-    if (found) o.v4Error = v4Error(source, b, nextV4_, o.v4);
-  }
+  });
 }
 
 std::size_t FrameEncoder::fixedBytes(bool grey) const {

@@ -22,6 +22,7 @@
 #include "cinepak/frame_writer.h"
 #include "cinepak/reference_decoder.h"
 #include "cinepak/source_frame.h"
+#include "cinepak/split_loop.h"
 
 namespace zepra {
 
@@ -32,6 +33,11 @@ struct EncoderEffort {
 
 class FrameEncoder {
  public:
+  // Its loops run on this many threads (1 or 2), started once here; the
+  // frames it produces are the same for any count.
+  explicit FrameEncoder(int threads = SplitLoop::defaultThreads()) : loop_(threads) {}
+  int threads() const { return loop_.threads(); }
+
   void begin(int width, int height, EncoderEffort effort);
   // Largest frame this picture size can produce.
   static std::size_t maxFrameSize(int width, int height);
@@ -63,6 +69,7 @@ class FrameEncoder {
   std::size_t fixedBytes(bool grey) const;
 
   EncoderEffort effort_;
+  SplitLoop loop_;
   std::unique_ptr<ReferenceDecoder> player_;
   Codebook v1_, v4_;        // what the player holds
   Codebook nextV1_, nextV4_;  // what it will hold after this frame

@@ -1,15 +1,16 @@
 #pragma once
 // Up to 256 vectors of the search space laid out for a fast exhaustive
 // nearest-vector search: components in separate rows so the scoring loop runs
-// over all entries at once (it vectorises), inactive entries never chosen.
+// over many entries at once, inactive entries never chosen.
 
+#include "cinepak/nearest_entry.h"
 #include "cinepak/vector_space.h"
 
 namespace zepra {
 
 class SearchTable {
  public:
-  static constexpr int kEntries = 256;
+  static constexpr int kEntries = kSearchEntries;
 
   SearchTable() { clear(); }
   void clear();
@@ -20,6 +21,8 @@ class SearchTable {
   // Index of the active entry nearest to v (-1 when none is active) and the
   // squared distance to it.
   int nearest(const Vector6& v, float& distance) const;
+  // The rows the scan reads.
+  SearchRows rows() const { return {&comp_[0][0], halfNorm_}; }
 
  private:
   alignas(32) float comp_[kDims][kEntries];

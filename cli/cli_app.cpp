@@ -22,18 +22,19 @@ namespace {
 
 // How often the waiting thread looks for a signal and for the job's end.
 constexpr long kPollNanoseconds = 100'000'000;
-// A job that does not stop (its cancel request lost) can still be left.
+// A job that does not stop (stuck where it does not look for a cancel
+// request) can still be left.
 constexpr int kSignalsToQuit = 3;
 
-// SIGINT and SIGTERM blocked in this thread (and the threads it starts) for
+// The signals that ask the job to stop: Ctrl-C, a polite kill, a closed
+// terminal, Ctrl-\. Blocked in this thread (and the threads it starts) for
 // the lifetime of the object, taken synchronously with sigtimedwait. Signals
 // still pending at the end are consumed, not delivered.
 class CancelSignals {
  public:
   CancelSignals() {
     sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&set_, signo);
     pthread_sigmask(SIG_BLOCK, &set_, &previous_);
   }
   ~CancelSignals() {
@@ -135,47 +136,33 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
                               : env.errIsTerminal ? ProgressStyle::kTerminal
                                                   : ProgressStyle::kPlain;
   if (!request.quiet && job.fitBytes == 0) warnAboutSize(job, env);
-  std::optional<std::uint64_t> frameTotal;
-  if (style != ProgressStyle::kQuiet && env.countFrames) frameTotal = env.countFrames(job.inputPath);
-
-  ProgressReporter reporter(err, style, env.clock, frameTotal);
+  ProgressReporter reporter(err, style, env.clock);
   resetJobState();
   notifyWindow = &reporter;
 
+  CancelSource cancel;
   int cancelSignals = 0;
-  bool cancelRequested = false;
   int returned = 0;
   {
     CancelSignals signals;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-      try {
-        returned = env.runJob(job);
-      } catch (...) {
-        // The job reports every failure as a result; anything else that
-        // escapes it is unexpected, and must not end the program unreported.
-        returned = kJobUnexpected;
-      }
+      returned = env.runJob(job, cancel);
       finished = true;
     });
     while (!finished) {
-      if (signals.wait()) {
-        ++cancelSignals;
-        cancelRequested = true;
-        reporter.finish();
-        if (cancelSignals == 1) {
-          if (!request.quiet) err << "zepra-cli: cancelling...\n" << std::flush;
-        } else if (cancelSignals == kSignalsToQuit - 1) {
-          err << "zepra-cli: still stopping; press Ctrl-C once more to quit at once, "
-                 "which can leave temporary files behind\n"
-              << std::flush;
-        } else if (cancelSignals >= kSignalsToQuit) {
-          env.quitNow();
-        }
+      if (!signals.wait()) continue;
+      ++cancelSignals;
+      reporter.finish();
+      // Refused only once the image is being put in place: the job then ends
+      // with its image, and says so.
+      if (cancelSignals == 1) {
+        if (cancel.requestCancel() && !request.quiet) err << "zepra-cli: cancelling...\n" << std::flush;
+      } else if (cancelSignals == kSignalsToQuit - 1) {
+        err << "zepra-cli: still stopping; press Ctrl-C once more to quit at once\n" << std::flush;
+      } else if (cancelSignals >= kSignalsToQuit) {
+        env.quitNow();
       }
-      // The job can take a cancel request only while it decodes the input:
-      // repeat it until the job has ended, so that an early Ctrl-C counts.
-      if (cancelRequested) env.cancelJob();
     }
     worker.join();
   }
@@ -188,7 +175,7 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
   if (cancelled) {
     err << "zepra-cli: Process Canceled; no image was written\n";
   } else if (result == kJobOk) {
-    if (cancelRequested) err << "zepra-cli: the conversion had finished before it could be cancelled\n";
+    if (cancelSignals > 0) err << "zepra-cli: the conversion had finished before it could be cancelled\n";
     if (!request.quiet) err << "zepra-cli: wrote " << job.outputPath << fileSizeText(job.outputPath) << '\n';
   } else {
     if (result == kJobUnexpected) {

@@ -2,7 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -43,6 +46,33 @@ std::string valueList(std::string_view lead, std::string list, std::string_view 
   return std::string(lead) + list + std::string(tail);
 }
 
+std::string number(int value) { return std::to_string(value); }
+
+std::string decimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// "240x160"
+std::string screenSize() { return number(kScreenWidth) + "x" + number(kScreenHeight); }
+
+// The first argument that looks like an option but is none of the program's.
+// The parser reports a missing INPUT before such an argument, which hides the
+// real mistake: often an input whose name starts with a dash.
+std::optional<std::string> unknownOption(const CLI::App& app, int argc, const char* const argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    // "--name=value", and short options with their value or more flags attached.
+    std::string name(arg.substr(0, arg.find('=')));
+    if (arg[1] != '-') name.resize(2);
+    if (app.get_option_no_throw(name) == nullptr) return std::string(arg);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
@@ -67,17 +97,19 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
   CLI::Option* presetOption =
       app.add_option("--preset", presetText,
                      "fit: the whole picture, scaled to fit the screen (default)\n"
-                     "crop: cut to the screen's 3:2 shape, filling 240x160\n"
-                     "stretch: the whole picture stretched to 240x160\n"
+                     "crop: cut to the screen's 3:2 shape, filling " + screenSize() + "\n"
+                     "stretch: the whole picture stretched to " + screenSize() + "\n"
                      "manual: the settings below")
           ->type_name("MODE");
   CLI::Option* titleOption =
-      app.add_option("-t,--title", titleText, "Title in the cartridge header, at most 12 characters")
+      app.add_option("-t,--title", titleText,
+                     "Title in the cartridge header, at most " + number(kMaxTitleLength) + " characters")
           ->type_name("TEXT");
   CLI::Option* bitrateOption =
       app.add_option("-b,--bitrate", bitrateText,
-                     "Kilobytes of stream per second, 1 to 500 (default 120);\n"
-                     "more is sharper and bigger")
+                     "Kilobytes of stream per second, " + number(kMinRunnableBitrate) + " to " +
+                         number(kBitrateRange.max) + " (default " + number(kDefaultBitrate) +
+                         ");\nmore is sharper and bigger")
           ->type_name("KBPS");
 
   std::string fitText;
@@ -110,16 +142,18 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
   manual.push_back({"--gamma", {}, nullptr, parseGamma});
   manual[0].given = app.add_option("--trim", manual[0].text,
                                    "none: no trimming (default)\n"
-                                   "auto: cut to 3:2 and fill 240x160\n"
+                                   "auto: cut to 3:2 and fill " + screenSize() + "\n"
                                    "margins: cut the --trim-margins off\n"
                                    "auto+margins: cut the margins off, then cut to 3:2")
                         ->type_name("MODE");
   manual[1].given = app.add_option("--trim-margins", manual[1].text,
                                    "Source pixels to cut off at the left, bottom,\n"
-                                   "right and top edges, 0 to 1000 each")
+                                   "right and top edges, " + number(kTrimMarginRange.min) + " to " +
+                                       number(kTrimMarginRange.max) + " each")
                         ->type_name("L,B,R,T");
   manual[2].given = app.add_option("--size", manual[2].text,
-                                   "Picture size, multiples of 4 up to 240x160, or\n"
+                                   "Picture size, multiples of " + number(kSizeStep) + " up to " +
+                                       screenSize() + ", or\n"
                                    "auto: keep the shape and fill the screen's width\n"
                                    "or height (default)")
                         ->type_name("WxH|auto");
@@ -129,12 +163,14 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
                                "\n(auto: 25-30 fps halved, 50-60 fps quartered,\n15 fps and less kept whole; default auto)"))
           ->type_name("RATE");
   manual[4].given = app.add_option("--filter", manual[4].text,
-                                   "Colour pre-filter for the console's 15-bit colour:\n"
-                                   "none, 15bit, dither2 or dither4 (default dither4)")
+                                   "Colour pre-filter for the console's 15-bit colour:\n" +
+                                       nameList(kFilterNames) + " (default " +
+                                       std::string(kFilterNames[ConversionJob{}.preFilter]) + ")")
                         ->type_name("FILTER");
   manual[5].given = app.add_option("--gamma", manual[5].text,
-                                   "Brightness correction, 0.01 to 7.99, or off\n"
-                                   "(default 1.33; above 1 brightens)")
+                                   "Brightness correction, " + decimal(kMinGamma) + " to " +
+                                       decimal(kMaxGamma) + ", or off\n(default " + decimal(kDefaultGamma) +
+                                       "; above 1 brightens)")
                         ->type_name("X|off");
 
   bool yes = false, no = false;
@@ -154,6 +190,10 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
     return parsed;
   } catch (const CLI::ParseError& error) {
     parsed.text = error.what();
+    if (std::optional<std::string> unknown = unknownOption(app, argc, argv)) {
+      parsed.text = "\"" + *unknown + "\": no such option. An input whose name starts with a dash goes after \"--\", "
+                    "as in: zepra-cli -o OUTPUT.gba -- " + *unknown;
+    }
     return parsed;
   }
 
@@ -206,18 +246,16 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
 
   const bool marginsGiven = manual[1].given->count() > 0;
   const bool trimGiven = manual[0].given->count() > 0;
-  if (marginsGiven && !trimGiven) job.trimMode = 3;  // margins only
-  if (marginsGiven && job.trimMode < 2) {
+  if (marginsGiven && !trimGiven) job.trimMode = TrimMode::kMargins;
+  if (marginsGiven && !usesMargins(job.trimMode)) {
     return refuse("--trim-margins: the margins are used only with --trim margins or --trim auto+margins");
   }
-  // Automatic trimming always makes a 240x160 picture of the screen's shape.
-  if (job.trimMode == 1 || job.trimMode == 2) {
-    if (manual[2].given->count() > 0 && !job.keepAspect) {
-      return refuse("--size: a fixed size cannot be combined with --trim " + manual[0].text +
-                    ", which always makes 240x160; leave --size out");
-    }
-    job.keepAspect = true;
+  // Automatic trimming always makes a full-screen picture of the screen's shape.
+  if (manual[2].given->count() > 0 && !job.keepAspect && usesAutoTrim(job.trimMode)) {
+    return refuse("--size: a fixed size cannot be combined with --trim " + manual[0].text +
+                  ", which always makes " + screenSize() + "; leave --size out");
   }
+  applyAutoTrimRule(job);
 
   request.overwrite = yes ? Overwrite::kAlways : no ? Overwrite::kNever : Overwrite::kAsk;
   parsed.action = ParsedCommandLine::Action::kRun;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/job_settings.h"
-#include "job/conversion_job.h"
+#include "job/settings_model.h"
 
 namespace zepra::cli {
 
@@ -15,7 +15,7 @@ enum class Overwrite { kAsk, kAlways, kNever };
 
 struct CliRequest {
   ConversionJob job;
-  Preset preset = Preset::kFit;
+  Preset preset = kDefaultPreset;
   Overwrite overwrite = Overwrite::kAsk;
   bool quiet = false;
   // Print the size estimate instead of converting; JSON instead of lines.

@@ -42,7 +42,7 @@ std::string describeResult(int result) {
     case kJobNoFrameCount:
       return "the length of the input could not be found";
     case kJobStreamFailed:
-      return "the temporary stream file could not be created";
+      return "the temporary stream file could not be created, written or completed";
     case kJobUnexpected:
       return "an unexpected error stopped the conversion";
     case kJobRomFailed:

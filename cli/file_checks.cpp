@@ -9,6 +9,9 @@
 #include <ostream>
 #include <system_error>
 
+#include "job/input_check.h"
+#include "job/rom_builder.h"
+
 namespace zepra::cli {
 
 namespace fs = std::filesystem;
@@ -20,19 +23,19 @@ std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 }  // namespace
 
 Refusal checkInputFile(const std::string& inputPath) {
-  std::error_code error;
-  const fs::file_status status = fs::status(inputPath, error);
-  if (!fs::exists(status)) return "INPUT: " + quoted(inputPath) + " does not exist";
-  if (fs::is_directory(status)) return "INPUT: " + quoted(inputPath) + " is a folder, not a video file";
-  if (access(inputPath.c_str(), R_OK) != 0) {
-    return "INPUT: " + quoted(inputPath) + " cannot be read (no permission)";
+  if (std::optional<std::string> problem = inputFileProblem(inputPath)) {
+    return "INPUT: " + quoted(inputPath) + " " + *problem;
   }
   return std::nullopt;
 }
 
 Refusal checkOutputFile(const std::string& outputPath, const std::string& inputPath) {
   std::error_code error;
-  const fs::path output(outputPath);
+  // A link is checked as the file it names, which is what gets the image.
+  std::string problem;
+  const std::optional<fs::path> target = outputTarget(outputPath, &problem);
+  if (!target) return "--output: " + problem;
+  const fs::path& output = *target;
   if (fs::is_directory(output, error)) {
     return "--output: " + quoted(outputPath) + " is a folder; name the image file, for example " +
            (output / "movie.gba").string();
@@ -43,6 +46,13 @@ Refusal checkOutputFile(const std::string& outputPath, const std::string& inputP
   }
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
     return "--output: cannot write in the folder " + quoted(folder.string()) + " (no permission)";
+  }
+  if (const std::optional<std::string> special = unreplaceableOutput(output)) return "--output: " + *special;
+  const std::size_t nameBytes = output.filename().string().size();
+  const long nameMax = pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (nameMax > 0 && nameBytes > static_cast<std::size_t>(nameMax)) {
+    return "--output: the file name is too long for its folder (" + std::to_string(nameBytes) +
+           " bytes, at most " + std::to_string(nameMax) + ")";
   }
   if (fs::exists(output, error) && fs::equivalent(output, inputPath, error)) {
     return "--output: " + quoted(outputPath) + " is the input file itself; choose another name";

@@ -11,8 +11,10 @@
 
 namespace zepra::cli {
 
-// The input must be a readable file; the output must name a file (not a
-// folder) in an existing, writable folder, and not be the input itself.
+// The input must be a readable regular file (not a pipe, a device or a
+// socket); the output must name a file (not a folder, a device, a pipe or a
+// socket; a link counts as the file it names) in an existing, writable
+// folder, with a name the folder can hold, and not be the input itself.
 Refusal checkInputFile(const std::string& inputPath);
 Refusal checkOutputFile(const std::string& outputPath, const std::string& inputPath);
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 namespace zepra::cli {
@@ -29,16 +30,23 @@ Refusal parseInRange(std::string_view option, std::string_view text, int low, in
   return std::nullopt;
 }
 
-template <std::size_t N>
+// The choice whose name the text is; choices are numbered like their names.
+template <typename Choice, std::size_t N>
 Refusal parseName(std::string_view option, std::string_view text,
-                  const std::array<std::string_view, N>& names, int& index) {
+                  const std::array<std::string_view, N>& names, Choice& choice) {
   for (std::size_t i = 0; i < N; ++i) {
     if (names[i] == text) {
-      index = static_cast<int>(i);
+      choice = static_cast<Choice>(i);
       return std::nullopt;
     }
   }
   return std::string(option) + ": " + quoted(text) + " is not one of " + nameList(names);
+}
+
+std::string decimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
 }
 
 std::vector<std::string_view> split(std::string_view text, char separator) {
@@ -76,33 +84,6 @@ Refusal parseImageSize(std::string_view text, std::uint64_t& bytes) {
   return std::nullopt;
 }
 
-void applyPreset(ConversionJob& job, Preset preset) {
-  switch (preset) {
-    case Preset::kFit:
-      job.keepAspect = true;
-      job.trimMode = 0;
-      break;
-    case Preset::kCrop:
-      job.trimMode = 1;
-      job.keepAspect = true;
-      break;
-    case Preset::kStretch:
-      job.keepAspect = false;
-      job.width = 240;
-      job.height = 160;
-      job.trimMode = 0;
-      break;
-    case Preset::kManual:
-      return;
-  }
-  const ConversionJob defaults;
-  job.trimLeft = job.trimBottom = job.trimRight = job.trimTop = 0;
-  job.frameRateIndex = defaults.frameRateIndex;
-  job.preFilter = defaults.preFilter;
-  job.gammaEnabled = defaults.gammaEnabled;
-  job.gamma = defaults.gamma;
-}
-
 std::string nameList(const std::string_view* names, std::size_t count) {
   std::string list;
   for (std::size_t i = 0; i < count; ++i) {
@@ -113,18 +94,16 @@ std::string nameList(const std::string_view* names, std::size_t count) {
 }
 
 Refusal parsePreset(std::string_view text, Preset& preset) {
-  int index = 0;
-  if (Refusal refusal = parseName("--preset", text, kPresetNames, index)) return refusal;
-  preset = static_cast<Preset>(index);
-  return std::nullopt;
+  return parseName("--preset", text, kPresetNames, preset);
 }
 
 Refusal parseTitle(std::string_view text, std::string& title) {
   // The cartridge header holds 12 bytes; a longer title would be cut, a
   // multibyte character possibly in half.
-  if (text.size() > kMaxTitleBytes) {
+  if (std::optional<std::string> problem = titleProblem(text)) return "--title: the title " + *problem;
+  if (text.size() > kMaxTitleLength) {
     return "--title: " + quoted(text) + " is too long; the cartridge header holds at most " +
-           std::to_string(kMaxTitleBytes) + " characters (" + std::to_string(kMaxTitleBytes) +
+           std::to_string(kMaxTitleLength) + " characters (" + std::to_string(kMaxTitleLength) +
            " bytes)";
   }
   title = text;
@@ -132,10 +111,11 @@ Refusal parseTitle(std::string_view text, std::string& title) {
 }
 
 Refusal parseBitrate(std::string_view text, int& bitrate) {
-  return parseInRange("--bitrate", text, kMinBitrate, kMaxBitrate, bitrate);
+  // 0 is refused here rather than when the job starts.
+  return parseInRange("--bitrate", text, kMinRunnableBitrate, kBitrateRange.max, bitrate);
 }
 
-Refusal parseTrimMode(std::string_view text, int& trimMode) {
+Refusal parseTrimMode(std::string_view text, TrimMode& trimMode) {
   return parseName("--trim", text, kTrimNames, trimMode);
 }
 
@@ -148,7 +128,8 @@ Refusal parseTrimMargins(std::string_view text, ConversionJob& job) {
   int margins[4] = {};
   static constexpr std::string_view kEdges[4] = {"left", "bottom", "right", "top"};
   for (int i = 0; i < 4; ++i) {
-    if (Refusal refusal = parseInRange("--trim-margins", parts[i], 0, kMaxTrimMargin, margins[i])) {
+    if (Refusal refusal = parseInRange("--trim-margins", parts[i], kTrimMarginRange.min,
+                                                kTrimMarginRange.max, margins[i])) {
       return *refusal + " (the " + std::string(kEdges[i]) + " margin)";
     }
   }
@@ -170,11 +151,14 @@ Refusal parseSize(std::string_view text, ConversionJob& job) {
   if (!width || !height) {
     return "--size: " + quoted(text) + " is not a size; write WIDTHxHEIGHT (for example 240x160) or auto";
   }
-  if (*width < kMinSide || *width > kMaxWidth || *height < kMinSide || *height > kMaxHeight) {
-    return "--size: " + quoted(text) + " does not fit the screen; the width can be 4 to 240, the height 4 to 160";
+  if (!kWidthRange.contains(*width) || !kHeightRange.contains(*height)) {
+    return "--size: " + quoted(text) + " does not fit the screen; the width can be " +
+           std::to_string(kWidthRange.min) + " to " + std::to_string(kWidthRange.max) + ", the height " +
+           std::to_string(kHeightRange.min) + " to " + std::to_string(kHeightRange.max);
   }
-  if (*width % 4 != 0 || *height % 4 != 0) {
-    return "--size: " + quoted(text) + " is not allowed; width and height must be multiples of 4";
+  if (*width % kSizeStep != 0 || *height % kSizeStep != 0) {
+    return "--size: " + quoted(text) + " is not allowed; width and height must be multiples of " +
+           std::to_string(kSizeStep);
   }
   job.keepAspect = false;
   job.width = *width;
@@ -182,11 +166,11 @@ Refusal parseSize(std::string_view text, ConversionJob& job) {
   return std::nullopt;
 }
 
-Refusal parseFrameRate(std::string_view text, int& frameRateIndex) {
+Refusal parseFrameRate(std::string_view text, FrameRateChoice& frameRateIndex) {
   return parseName("--framerate", text, kFrameRateNames, frameRateIndex);
 }
 
-Refusal parseFilter(std::string_view text, int& preFilter) {
+Refusal parseFilter(std::string_view text, PreFilter& preFilter) {
   return parseName("--filter", text, kFilterNames, preFilter);
 }
 
@@ -199,7 +183,8 @@ Refusal parseGamma(std::string_view text, ConversionJob& job) {
   const char* end = text.data() + text.size();
   auto [next, error] = std::from_chars(text.data(), end, value);
   if (text.empty() || error != std::errc() || next != end || !(value >= kMinGamma && value <= kMaxGamma)) {
-    return "--gamma: " + quoted(text) + " is not allowed; use a number from 0.01 to 7.99, or off";
+    return "--gamma: " + quoted(text) + " is not allowed; use a number from " + decimal(kMinGamma) +
+           " to " + decimal(kMaxGamma) + ", or off";
   }
   // The job carries a 32-bit float, and the float nearest 0.01 lies just
   // below it, where the encoder would refuse it: take the next one up.

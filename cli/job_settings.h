@@ -1,8 +1,8 @@
 #pragma once
-// The dialog's settings as words on a command line: the names of the
-// presets and list entries, the parsing of each value with the dialog's
-// ranges, and the presets themselves. Every parser either fills its result
-// or returns a message that names the option and says what it accepts.
+// The job's settings as words on a command line: the names of the presets
+// and list entries, and the parsing of each value within the settings'
+// limits. Every parser either fills its result or returns a message that
+// names the option and says what it accepts.
 
 #include <array>
 #include <cstdint>
@@ -10,47 +10,33 @@
 #include <string>
 #include <string_view>
 
-#include "job/conversion_job.h"
+#include "job/settings_model.h"
 
 namespace zepra::cli {
 
-// The dialog's four option modes, in the order of its radio buttons.
-enum class Preset { kFit = 0, kCrop = 1, kStretch = 2, kManual = 3 };
-
-// Names accepted on the command line, indexed like the dialog's lists.
-inline constexpr std::array<std::string_view, 4> kPresetNames = {"fit", "crop", "stretch", "manual"};
-inline constexpr std::array<std::string_view, 4> kTrimNames = {"none", "auto", "auto+margins", "margins"};
-inline constexpr std::array<std::string_view, 9> kFrameRateNames = {
+// Names accepted on the command line, in the order of the settings' choices.
+inline constexpr std::array<std::string_view, kPresetCount> kPresetNames = {"fit", "crop", "stretch",
+                                                                            "manual"};
+inline constexpr std::array<std::string_view, kTrimModeCount> kTrimNames = {"none", "auto", "auto+margins",
+                                                                            "margins"};
+inline constexpr std::array<std::string_view, kFrameRateChoiceCount> kFrameRateNames = {
     "auto", "original", "4/5", "2/3", "1/2", "2/5", "1/3", "1/4", "1/5"};
-inline constexpr std::array<std::string_view, 4> kFilterNames = {"none", "15bit", "dither2", "dither4"};
-
-inline constexpr int kMinBitrate = 1;  // the encoder refuses 0
-inline constexpr int kMaxBitrate = 500;
-inline constexpr int kMaxTrimMargin = 1000;
-inline constexpr int kMinSide = 4;
-inline constexpr int kMaxWidth = 240;
-inline constexpr int kMaxHeight = 160;
-inline constexpr double kMinGamma = 0.01;
-inline constexpr double kMaxGamma = 7.99;
-inline constexpr std::size_t kMaxTitleBytes = 12;
+inline constexpr std::array<std::string_view, kPreFilterCount> kFilterNames = {"none", "15bit", "dither2",
+                                                                               "dither4"};
 
 // What a parser gives back: nothing on success, else the message.
 using Refusal = std::optional<std::string>;
 
-// Sets the fields a preset fixes, as the dialog's option buttons do; the
-// manual mode changes nothing.
-void applyPreset(ConversionJob& job, Preset preset);
-
 Refusal parsePreset(std::string_view text, Preset& preset);
 Refusal parseTitle(std::string_view text, std::string& title);
 Refusal parseBitrate(std::string_view text, int& bitrate);
-Refusal parseTrimMode(std::string_view text, int& trimMode);
+Refusal parseTrimMode(std::string_view text, TrimMode& trimMode);
 // "left,bottom,right,top", each 0..1000.
 Refusal parseTrimMargins(std::string_view text, ConversionJob& job);
 // "WxH" (both multiples of 4 within 240 x 160) or "auto"; sets keepAspect.
 Refusal parseSize(std::string_view text, ConversionJob& job);
-Refusal parseFrameRate(std::string_view text, int& frameRateIndex);
-Refusal parseFilter(std::string_view text, int& preFilter);
+Refusal parseFrameRate(std::string_view text, FrameRateChoice& frameRateIndex);
+Refusal parseFilter(std::string_view text, PreFilter& preFilter);
 // A number from 0.01 to 7.99, or "off"; sets gammaEnabled.
 Refusal parseGamma(std::string_view text, ConversionJob& job);
 

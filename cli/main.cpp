@@ -8,17 +8,20 @@
 
 #include "cli/cli_app.h"
 #include "cli/exit_codes.h"
-#include "cli/frame_count.h"
 #include "job/conversion_job.h"
 #include "job/size_estimate.h"
-#include "platform/cancel_event.h"
+#include "platform/signal_cleanup.h"
 
 int main(int argc, char* argv[]) {
+  zepra::installSignalCleanup();
   zepra::cli::CliEnvironment env;
-  env.runJob = [](const zepra::ConversionJob& job) { return zepra::runConversionJob(job); };
-  env.cancelJob = [] { return zepra::CancelEvent::signal(); };
-  env.quitNow = [] { std::_Exit(zepra::cli::kExitCancelled); };
-  env.countFrames = zepra::cli::countSourceFrames;
+  env.runJob = [](const zepra::ConversionJob& job, zepra::CancelSource& cancel) {
+    return zepra::runConversionJob(job, cancel);
+  };
+  env.quitNow = [] {
+    zepra::removeRegisteredFiles();
+    std::_Exit(zepra::cli::kExitCancelled);
+  };
   env.estimate = [](const zepra::ConversionJob& job, zepra::EstimateDepth depth) {
     return zepra::estimateImageSize(job, depth);
   };

@@ -44,9 +44,8 @@ std::string formatProgress(int permille, std::chrono::steady_clock::duration ela
   return line;
 }
 
-ProgressReporter::ProgressReporter(std::ostream& out, ProgressStyle style, SteadyClock clock,
-                                   std::optional<std::uint64_t> frameTotal)
-    : out_(out), style_(style), clock_(std::move(clock)), frameTotal_(frameTotal), start_(clock_()) {}
+ProgressReporter::ProgressReporter(std::ostream& out, ProgressStyle style, SteadyClock clock)
+    : out_(out), style_(style), clock_(std::move(clock)), start_(clock_()) {}
 
 void ProgressReporter::postDone(int result) {
   std::lock_guard lock(mutex_);
@@ -88,6 +87,11 @@ void ProgressReporter::sendStatus(const std::string& text) {
       out_ << "zepra-cli: " << text << '\n' << std::flush;
       return;
   }
+}
+
+void ProgressReporter::sendFrameTotal(std::uint64_t sourceFrames) {
+  std::lock_guard lock(mutex_);
+  frameTotal_ = sourceFrames;
 }
 
 void ProgressReporter::drawLine(const std::string& text) {

@@ -31,12 +31,12 @@ std::string formatProgress(int permille, std::chrono::steady_clock::duration ela
 
 class ProgressReporter final : public NotifyWindow {
  public:
-  ProgressReporter(std::ostream& out, ProgressStyle style, SteadyClock clock,
-                   std::optional<std::uint64_t> frameTotal);
+  ProgressReporter(std::ostream& out, ProgressStyle style, SteadyClock clock);
 
   void postDone(int result) override;
   void sendProgress(int permille) override;
   void sendStatus(const std::string& text) override;
+  void sendFrameTotal(std::uint64_t sourceFrames) override;
 
   // Ends the updating line, so that what follows starts on a line of its own.
   void finish();
@@ -50,7 +50,7 @@ class ProgressReporter final : public NotifyWindow {
   std::ostream& out_;
   const ProgressStyle style_;
   const SteadyClock clock_;
-  const std::optional<std::uint64_t> frameTotal_;
+  std::optional<std::uint64_t> frameTotal_;  // from the job, once it knows
   const std::chrono::steady_clock::time_point start_;
   std::optional<std::chrono::steady_clock::time_point> lastDrawn_;
   int permille_ = 0;

@@ -95,6 +95,7 @@ bool StreamEncoder::compressKeptFrame() {
   const std::uint64_t recordStart = stream_.position();
   if (!stream_.writeWord(strip->recordWord()) || !stream_.write(strip->data)) {
     stream_.truncate(recordStart);
+    streamWriteFailed_ = true;
     return fail("The stream file could not be written.");
   }
   framesEncoded_ = n;

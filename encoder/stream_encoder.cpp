@@ -29,12 +29,11 @@ bool StreamEncoder::setOptions(const int trim[4], bool autoTrim, int width, int 
   };
   if (!validSide(width, kScreenWidth)) return false;
   if (!validSide(height, kScreenHeight)) return false;
-  if (frameRateMode < -1 || frameRateMode > 7) return false;
+  if (frameRateMode < -1 || frameRateMode > kLastFrameRateMode) return false;
   if (preFilter < kNoFilter || preFilter > k4xDithering) return false;
   if (bitrate < 1) return false;
-  // Widened first: the float nearest 0.01 lies just below it and is refused.
   const double wideGamma = gamma;
-  if (!(wideGamma >= 0.01 && wideGamma <= 7.99)) return false;
+  if (!(wideGamma >= kMinBrightnessGamma && wideGamma <= kMaxBrightnessGamma)) return false;
   // A negative trim would put the window outside the decoded frame.
   if (trim == nullptr || std::any_of(trim, trim + 4, [](int t) { return t < 0; })) return false;
 
@@ -68,6 +67,7 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
   bytesEncoded_ = 0;
   framesEncoded_ = 0;
   failed_ = false;
+  streamWriteFailed_ = false;
   imageTooBig_ = false;
   sessionOpen_ = false;
   // Without an accepted format there is no frame size or rate to write.

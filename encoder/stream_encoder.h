@@ -88,6 +88,9 @@ class StreamEncoder final : public MediaSink {
   std::uint64_t bytesEncoded() const { return bytesEncoded_; }
   // Sound collected so far, in converted (21024 Hz) samples.
   std::uint64_t audioSamples() const { return audio_.samples().size(); }
+  // A frame failed because the stream file took no more bytes (a full
+  // folder, a file-size limit), not because of the input.
+  bool streamWriteFailed() const { return streamWriteFailed_; }
   // The stream stopped because the image would pass the limit of setImageLimit.
   bool imageTooBig() const { return imageTooBig_; }
   // Why acceptVideoFormat refused a format that decoded fine, for the user;
@@ -128,6 +131,7 @@ class StreamEncoder final : public MediaSink {
   bool sessionOpen_ = false;  // openStream succeeded and closeStream has not run
   bool failed_ = false;       // a frame failed: the stream takes no more
   const BudgetPlan* budgetPlan_ = nullptr;  // two passes: the frames' budgets
+  bool streamWriteFailed_ = false;
   bool imageTooBig_ = false;  // ... because the image would pass its limit
   std::uint64_t playerBytes_ = 0;
   std::uint64_t maxImageBytes_ = 0;  // 0: no limit

@@ -11,6 +11,7 @@
 
 namespace zepra {
 
+class CancelSource;
 class MediaSink;
 
 class DecodingGraph {
@@ -21,10 +22,11 @@ class DecodingGraph {
   virtual bool buildDecodingGraph(const std::string& inputPath, MediaSink& encoder) = 0;
   // The input's length in frames of the source rate.
   virtual bool queryFrameCount(std::uint64_t& frameCount, MediaSink& encoder) = 0;
-  // Decodes to the end, polling the cancel event; true only when the whole
-  // input was decoded without failure or cancellation. No encoder call
-  // happens after it returns.
-  virtual bool runDecodingGraph() = 0;
+  // Decodes to the end, looking every half second whether the job's cancel
+  // source asks it to stop; true only when the whole input was decoded
+  // without failure or cancellation. A cancelled run sets jobCancelled. No
+  // encoder call happens after it returns.
+  virtual bool runDecodingGraph(const CancelSource& cancel) = 0;
   // Releases everything; accepts a graph that was never built.
   virtual void releaseDecodingGraph() = 0;
 };

@@ -3,7 +3,7 @@
 // their decoders and hands the encoder the formats. Running it starts three
 // threads (the demuxer, which also decodes the sound; the video decoder; and
 // the one that hands frames to the encoder) while the worker polls for
-// completion and for the cancel event.
+// completion and for a cancel request.
 
 #include <atomic>
 #include <chrono>
@@ -24,7 +24,7 @@
 #include "input/packet_queue.h"
 #include "input/sample_callbacks.h"
 #include "input/video_decoder.h"
-#include "platform/cancel_event.h"
+#include "platform/cancel_source.h"
 #include "platform/job_state.h"
 
 namespace zepra {
@@ -65,7 +65,7 @@ class FfmpegDecodingGraph final : public DecodingGraph {
 
   bool buildDecodingGraph(const std::string& inputPath, MediaSink& encoder) override;
   bool queryFrameCount(std::uint64_t& frameCount, MediaSink& encoder) override;
-  bool runDecodingGraph() override;
+  bool runDecodingGraph(const CancelSource& cancel) override;
   void releaseDecodingGraph() override;
 
  private:
@@ -259,12 +259,8 @@ void FfmpegDecodingGraph::readPackets(PacketQueue& videoPackets) {
   videoPackets.finish();
 }
 
-bool FfmpegDecodingGraph::runDecodingGraph() {
+bool FfmpegDecodingGraph::runDecodingGraph(const CancelSource& cancel) {
   if (!container_ || !videoCallback_) return false;
-  // Without the event the job still converts; it just cannot be cancelled.
-  std::string eventError;
-  const std::unique_ptr<CancelEvent> cancel = CancelEvent::create(&eventError);
-  if (!cancel) setLastErrorText(eventError);
 
   stop_ = false;
   readError_ = 0;
@@ -300,7 +296,7 @@ bool FfmpegDecodingGraph::runDecodingGraph() {
 
   bool cancelled = false;
   while (!waitForCompletion(kCancelPollInterval)) {
-    if (cancel && cancel->waitFor(0ms)) {
+    if (cancel.cancelRequested()) {
       cancelled = true;
       break;
     }

@@ -73,7 +73,8 @@ void refuseIfNeverFits(const StreamShape& shape, std::uint64_t limit, bool targe
 // compressor only measures each frame's need. Gives the exact number of
 // frames, the sound's length and the needs.
 StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& inputPath,
-                    const std::string& streamPath, const EncoderSettings& settings, std::vector<FrameChange>& changes) {
+                    const std::string& streamPath, const EncoderSettings& settings, const CancelSource& cancel,
+                    std::vector<FrameChange>& changes) {
   sendStatus("Analysing the video...");
   StreamEncoder analysis(AnalysisCompressor::locator(changes));
   configure(analysis, streamPath, settings);
@@ -86,7 +87,7 @@ StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& in
     setLastErrorText("The stream file could not be written: " + streamPath);
     throw kDriverStreamFailed;
   }
-  const bool ran = graph->runDecodingGraph();
+  const bool ran = graph->runDecodingGraph(cancel);
   const bool closed = analysis.closeStream();
   graph->releaseDecodingGraph();
   if (!ran) throw kDriverRunFailed;
@@ -123,8 +124,8 @@ BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameChange>&
 // Runs the steps in order; a failing step throws its code.
 void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
               const DecodingGraphFactory& makeGraph, const std::string& inputPath,
-              const std::string& streamPath, const EncoderSettings& settings, const SizeControl& size,
-              BudgetPlan& plan) {
+              const std::string& streamPath, const EncoderSettings& settings, const CancelSource& cancel,
+              const SizeControl& size, BudgetPlan& plan) {
   configure(encoder, streamPath, settings);
 
   graph = makeGraph();
@@ -137,6 +138,8 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
   std::uint64_t frameCount = 0;
   if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
+  // The count the encoder measures its progress by.
+  sendFrameTotal(static_cast<std::uint32_t>(frameCount));
 
   // A video too long for any cartridge, or for the target, is refused now
   // rather than after it has been converted.
@@ -147,7 +150,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
   if (size.twoPass || size.fitBytes != 0) {
     std::vector<FrameChange> changes;
-    const StreamShape shape = analyse(makeGraph, inputPath, streamPath, settings, changes);
+    const StreamShape shape = analyse(makeGraph, inputPath, streamPath, settings, cancel, changes);
     plan = planBudgets(shape, changes, settings.bitrate, size);
     encoder.setBudgetPlan(&plan);
     sendStatus("Converting...");
@@ -162,7 +165,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   }
 
   encoder.setImageLimit(playerImage().size(), kMaxRomSize);
-  const bool ran = graph->runDecodingGraph();
+  const bool ran = graph->runDecodingGraph(cancel);
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.
   const bool closed = encoder.closeStream();
@@ -170,7 +173,9 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     setLastErrorText(kRomTooBigText);
     throw kDriverImageTooBig;
   }
-  if (!ran) throw kDriverRunFailed;
+  // A stream file that takes no more (a full temporary folder) is no fault
+  // of the input.
+  if (!ran) throw encoder.streamWriteFailed() && !jobCancelled ? kDriverStreamFailed : kDriverRunFailed;
   // A frame the encoder could not store, or a trailer that could not be
   // written, leaves a stream that must not become an image.
   if (!closed) {
@@ -189,7 +194,8 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
 int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
                   bool autoTrim, int width, int height, int frameRateMode, int preFilter,
-                  int bitrate, float gamma, const DecodingGraphFactory& makeGraph, const SizeControl& size) {
+                  int bitrate, float gamma, const CancelSource& cancel, const DecodingGraphFactory& makeGraph,
+                  const SizeControl& size) {
   int result = kDriverOk;
   std::unique_ptr<StreamEncoder> encoder;
   std::unique_ptr<DecodingGraph> graph;
@@ -197,7 +203,7 @@ int runConversion(const std::string& inputPath, const std::string& streamPath, c
   try {
     encoder = std::make_unique<StreamEncoder>();
     const EncoderSettings settings{trim, autoTrim, width, height, frameRateMode, preFilter, bitrate, gamma};
-    runSteps(*encoder, graph, makeGraph, inputPath, streamPath, settings, size, plan);
+    runSteps(*encoder, graph, makeGraph, inputPath, streamPath, settings, cancel, size, plan);
   } catch (int code) {
     result = code;
   } catch (...) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "input/decoding_graph.h"
+#include "platform/cancel_source.h"
 
 namespace zepra {
 
@@ -15,7 +16,7 @@ inline constexpr int kDriverBadOptions = -3;
 inline constexpr int kDriverGraphFailed = -4;
 inline constexpr int kDriverRunFailed = -5;
 inline constexpr int kDriverNoFrameCount = -6;
-inline constexpr int kDriverStreamFailed = -7;  // the stream file could not be opened or completed
+inline constexpr int kDriverStreamFailed = -7;  // the stream file could not be opened, written or completed
 // The image would pass the largest cartridge size: the job's code of an image
 // that could not be written, with the image builder's text.
 inline constexpr int kDriverImageTooBig = -1000;
@@ -30,10 +31,11 @@ struct SizeControl {
   std::uint64_t fitBytes = 0;  // the most the image may weigh; 0: no target
 };
 
-// trim: left, bottom, right, top; width and height -1 for automatic.
+// trim: left, bottom, right, top; width and height -1 for automatic. The
+// run polls cancel; a cancelled run is -5.
 int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
                   bool autoTrim, int width, int height, int frameRateMode, int preFilter,
-                  int bitrate, float gamma, const DecodingGraphFactory& makeGraph = createDecodingGraph,
-                  const SizeControl& size = {});
+                  int bitrate, float gamma, const CancelSource& cancel,
+                  const DecodingGraphFactory& makeGraph = createDecodingGraph, const SizeControl& size = {});
 
 }  // namespace zepra

@@ -1,12 +1,15 @@
 #pragma once
 // One conversion from start to end, run on a worker thread: the stream file
 // in a temporary file, the driver, the read-back and the output image. It
-// reports exactly one completion (postDone) with a result code.
+// reports exactly one completion (postDone) with a result code, and never
+// throws: whatever goes wrong inside becomes a result.
 
 #include <cstdint>
 #include <string>
 
 #include "input/decoding_graph.h"
+#include "job/settings_model.h"
+#include "platform/cancel_source.h"
 
 namespace zepra {
 
@@ -17,37 +20,12 @@ inline constexpr int kJobBadOptions = 3;       // driver -3
 inline constexpr int kJobInputError = 4;       // driver -4
 inline constexpr int kJobRunFailed = 5;        // driver -5, also a cancelled job
 inline constexpr int kJobNoFrameCount = 6;     // driver -6
-inline constexpr int kJobStreamFailed = 7;      // driver -7: stream file not opened or not completed
+inline constexpr int kJobStreamFailed = 7;     // driver -7, or no temporary file: the stream file could not be made, written or completed
 inline constexpr int kJobUnexpected = 999;     // driver -999
-inline constexpr int kJobRomFailed = 1000;     // the image builder failed (also: no temporary file)
+inline constexpr int kJobRomFailed = 1000;     // the image builder failed
 inline constexpr int kJobStreamOpenFailed = 1001;
 inline constexpr int kJobStreamSizeFailed = 1002;
 inline constexpr int kJobStreamReadFailed = 1003;
-
-// The settings of one job, as the dialog or the command line holds them.
-struct ConversionJob {
-  std::string inputPath;
-  std::string outputPath;
-  std::string romTitle;  // at most 12 bytes reach the image
-  int bitrate = 120;     // kilobytes per second
-  int width = 240;
-  int height = 160;
-  bool keepAspect = true;  // width and height are chosen automatically
-  int trimMode = 0;        // 0..3, see trimArguments
-  int trimLeft = 0;
-  int trimBottom = 0;
-  int trimRight = 0;
-  int trimTop = 0;
-  int frameRateIndex = 0;  // 0 "Auto", 1 "Original", 2..8 the reductions
-  int preFilter = 3;
-  bool gammaEnabled = true;
-  float gamma = 1.33f;
-  // A target size for the image in bytes (0: none). With one, the bitrate
-  // follows from it and the frames are allocated in two passes.
-  std::uint64_t fitBytes = 0;
-  // Two passes at the bitrate: the same total, spent where the frames need it.
-  bool twoPass = false;
-};
 
 // The driver's arguments derived from a job.
 struct DriverArguments {
@@ -56,14 +34,20 @@ struct DriverArguments {
   int width = -1;
   int height = -1;
   int frameRateMode = -1;
-  int preFilter = 3;
-  int bitrate = 120;
+  int preFilter = k4xDithering;
+  int bitrate = kDefaultBitrate;
   float gamma = 1.0f;
 };
 DriverArguments driverArguments(const ConversionJob& job);
 
 // Runs the job on the calling thread and posts its result; returns it too.
-int runConversionJob(const ConversionJob& job,
-                     const DecodingGraphFactory& makeGraph = createDecodingGraph);
+// The job starts with the job state cleared and stops when its own cancel
+// source asks it to: while the input is decoded, and at the latest before
+// the finished image is put in place. A cancelled job writes no image and
+// ends with jobCancelled set and result 5. An input that is not a regular
+// file is refused (result kJobInputError) before anything is created or
+// opened. Never throws.
+int runConversionJob(const ConversionJob& job, CancelSource& cancel,
+                     const DecodingGraphFactory& makeGraph = createDecodingGraph) noexcept;
 
 }  // namespace zepra

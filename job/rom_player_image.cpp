@@ -4,8 +4,8 @@
 namespace zepra {
 
 bool buildRomImage(const std::string& outputPath, std::span<const std::uint8_t> stream,
-                   const std::string& romTitle) {
-  return buildRomImage(outputPath, stream, romTitle, playerImage());
+                   const std::string& romTitle, const ReplaceGate& mayReplace) {
+  return buildRomImage(outputPath, stream, romTitle, playerImage(), mayReplace);
 }
 
 }  // namespace zepra

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoder/stream_encoder.h"
+#include "platform/cancel_source.h"
 #include "platform/job_state.h"
 #include "platform/temp_file.h"
 #include "player/player_image.h"
@@ -187,18 +188,6 @@ SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64
 
 std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
                                               const DecodingGraphFactory& makeGraph) {
-  std::string error;
-  const std::optional<std::filesystem::path> dir = tempDirectory(&error);
-  const std::optional<std::filesystem::path> streamPath = dir ? createTempFile(*dir, "ZEPRA", &error) : std::nullopt;
-  if (!streamPath) {
-    setLastErrorText("No temporary file for the size estimate: " + error);
-    return std::nullopt;
-  }
-  struct RemoveAtEnd {
-    std::filesystem::path path;
-    ~RemoveAtEnd() { removeQuietly(path); }
-  } removeAtEnd{*streamPath};
-
   const DriverArguments arguments = driverArguments(job);
   if (arguments.bitrate < 1) {
     setLastErrorText("The bitrate must be at least 1 kilobyte per second.");
@@ -207,7 +196,8 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
   // The length decides where the stretches lie, so the input is opened twice:
   // once to read it, once to decode the sample.
   const std::unique_ptr<DecodingGraph> graph = makeGraph();
-  SampleRun lengthProbe(arguments, streamPath->string(), {}, 0);
+  // The probe never opens its stream: a name is all it needs.
+  SampleRun lengthProbe(arguments, "length-probe", {}, 0);
   std::uint64_t sourceFrames = 0;
   const bool opened = graph && graph->buildDecodingGraph(job.inputPath, lengthProbe) &&
                       graph->queryFrameCount(sourceFrames, lengthProbe);
@@ -225,6 +215,15 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
 
   std::optional<std::uint64_t> likely;
   if (depth == EstimateDepth::kSampled && shape.frames > 0) {
+    std::string error;
+    const std::optional<std::filesystem::path> dir = tempDirectory(&error);
+    std::optional<TempFile> streamFile;
+    if (dir) streamFile.emplace(*dir, "ZEPRA", &error);
+    if (!streamFile || !*streamFile) {
+      setLastErrorText("No temporary file for the size estimate: " + error);
+      return std::nullopt;
+    }
+    const std::filesystem::path* streamPath = &streamFile->path();
     std::uint32_t settling = 0;
     const std::vector<Stretch> stretches = placeStretches(shape, streamSeconds(shape), settling);
     SampleRun run(arguments, streamPath->string(), stretches, settling);
@@ -233,7 +232,8 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     const int progressBefore = lastProgressSent.load();
     const bool built = sampler && sampler->buildDecodingGraph(job.inputPath, run);
     if (built) {
-      sampler->runDecodingGraph();  // false also when the sample stopped it early
+      CancelSource never;
+      sampler->runDecodingGraph(never);  // false also when the sample stopped it early
       run.finish();
     }
     if (sampler) sampler->releaseDecodingGraph();

@@ -35,6 +35,10 @@ void sendStatus(const std::string& text) {
   if (NotifyWindow* window = notifyWindow.load()) window->sendStatus(text);
 }
 
+void sendFrameTotal(std::uint64_t sourceFrames) {
+  if (NotifyWindow* window = notifyWindow.load()) window->sendFrameTotal(sourceFrames);
+}
+
 void resetJobState() {
   jobCancelled = false;
   setLastErrorText({});

@@ -3,6 +3,7 @@
 // notification interface through which the job reports to its front end.
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 
 namespace zepra {
@@ -22,6 +23,10 @@ class NotifyWindow {
   virtual void postDone(int result) = 0;
   virtual void sendProgress(int permille) = 0;
   virtual void sendStatus(const std::string& text) = 0;
+  // Sent once the input's length in source frames is known, before the
+  // first progress: progress permille is of this many frames. Receivers
+  // that show only the permille ignore it.
+  virtual void sendFrameTotal(std::uint64_t sourceFrames) { (void)sourceFrames; }
 };
 
 // The receiver of the running job; null when nobody listens.
@@ -40,6 +45,7 @@ void setLastErrorText(std::string text);
 void postDone(int result);
 void sendProgress(int permille);
 void sendStatus(const std::string& text);
+void sendFrameTotal(std::uint64_t sourceFrames);
 
 // Clears the flags a front end resets before it starts a job.
 void resetJobState();

@@ -1,12 +1,9 @@
 #include "platform/temp_file.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <cstdlib>
+#include <cstdio>
 #include <system_error>
-#include <vector>
+
+#include "platform/signal_cleanup.h"
 
 namespace zepra {
 
@@ -20,24 +17,26 @@ std::optional<std::filesystem::path> tempDirectory(std::string* error) {
   return dir;
 }
 
-std::optional<std::filesystem::path> createTempFile(const std::filesystem::path& dir,
-                                                    const std::string& prefix,
-                                                    std::string* error) {
-  std::string pattern = (dir / (prefix + "XXXXXX")).string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());  // mode 0600
-  if (fd < 0) {
-    if (error) *error = "cannot create a temporary file in " + dir.string() + ": " + std::strerror(errno);
-    return std::nullopt;
+TempFile::TempFile(const std::filesystem::path& dir, const std::string& prefix, std::string* error) {
+  if (std::optional<RegisteredFile> file = createRegisteredFile(dir, prefix, error)) {
+    path_ = std::move(file->path);
+    slot_ = file->slot;
   }
-  close(fd);
-  return std::filesystem::path(name.data());
 }
 
-void removeQuietly(const std::filesystem::path& path) {
+TempFile::~TempFile() {
+  if (path_.empty()) return;
   std::error_code ec;
-  std::filesystem::remove(path, ec);
+  std::filesystem::remove(path_, ec);
+  unregisterFile(slot_);
+}
+
+bool TempFile::renameTo(const std::filesystem::path& target) {
+  if (path_.empty() || std::rename(path_.c_str(), target.c_str()) != 0) return false;
+  // Only now: until the rename a signal must still remove the file.
+  unregisterFile(slot_);
+  path_.clear();
+  return true;
 }
 
 }  // namespace zepra

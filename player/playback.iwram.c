@@ -4,10 +4,14 @@
 #include "player/playback.h"
 
 #include "encoder/stream_layout.h"
+#include "format/directory_check.h"
 #include "player/picture.h"
 #include "player/sound.h"
 
 #define FRAME_DUE 0x10000u /* one whole frame in 16.16 */
+/* An intra-coded record: the converter makes them load both codebooks in
+ * full and draw every block, so decoding can start at one. */
+#define INTRA_STRIP 0x1000
 
 volatile PlaybackClock playbackClock;
 
@@ -19,11 +23,8 @@ typedef struct {
   u32 sizeWord;
 } StreamHeader;
 
-static int describesMovie(const StreamHeader* h) {
-  u32 width = h->sizeWord & 0xFFFF, height = h->sizeWord >> 16;
-  return h->frameCount != 0 && h->playbackStep != 0 && width != 0 && width <= SCREEN_WIDTH &&
-         height != 0 && height <= SCREEN_HEIGHT && (width & 3) == 0 && (height & 3) == 0;
-}
+/* How often a playing video's position is handed on to be kept. */
+#define KEEP_POSITION_REFRESHES 180 /* about 3 seconds */
 
 /* Waits until the next frame is due. A decoder that is already late still
  * halts once, so that a frame shows at most once per refresh. */
@@ -53,29 +54,84 @@ static void waitForReset(void) {
   for (;;) halt(); /* the next refresh resets the cartridge */
 }
 
-static int playPasses(const u8* stream, int repeat) {
-  StreamHeader header = {readLe32(stream), readLe32(stream + 4), readLe32(stream + 8)};
-  if (!describesMovie(&header)) {
+/* The stream's parts, found once before playing. */
+typedef struct {
+  StreamHeader header;
+  const u8* firstRecord;
+  const u8* blocks;
+  u32 blockCount;
+} StreamParts;
+
+/* A position fits when it lies inside the movie and the sound decoder's
+ * state is one the decoder can be in. */
+static int positionFits(const PlayPosition* p, const StreamParts* s) {
+  return p->frame != 0 && p->frame < s->header.frameCount && p->block <= s->blockCount &&
+         p->predictor >= ZEPRA_ADPCM_PREDICTOR_MIN && p->predictor <= ZEPRA_ADPCM_PREDICTOR_MAX &&
+         p->stepIndex >= 0 && p->stepIndex < ZEPRA_ADPCM_STEP_COUNT;
+}
+
+/* Brings the back buffer and the codebooks to where they are just before
+ * record `frame`: decodes from the last intra-coded record at or before it.
+ * Returns record `frame`. */
+static const u8* catchUp(const StreamParts* s, u32 frame) {
+  const u8* record = s->firstRecord;
+  const u8* from = record;
+  for (u32 k = 0; k < frame; ++k) {
+    if (readLe16(record + 2) == INTRA_STRIP) from = record;
+    record += readLe16(record);
+  }
+  if (readLe16(record + 2) == INTRA_STRIP) from = record;
+  while (from != record) from = decodeFrameRecord(from);
+  return record;
+}
+
+/* Notes where the video stands: `frame` is shown next. The clock and the
+ * sound move in the interrupt, so they are read with it held off. */
+static void notePosition(PlayPosition* p, const StreamParts* s, u32 frame) {
+  REG_IME = 0;
+  p->frame = frame;
+  p->accumulator = playbackClock.accumulator;
+  p->block = (u32)(soundState.blockPointer - s->blocks) / SOUND_BLOCK_BYTES;
+  if (!soundState.playing && !soundState.firstRefresh) p->block = s->blockCount; /* the sound is over */
+  p->predictor = soundState.predictor;
+  p->stepIndex = soundState.stepIndex;
+  REG_IME = 1;
+}
+
+static int playPasses(const u8* stream, const PlayRequest* request) {
+  StreamParts s;
+  s.header = (StreamHeader){readLe32(stream), readLe32(stream + 4), readLe32(stream + 8)};
+  if (!zepraStreamHeaderValid(s.header.frameCount, s.header.playbackStep, s.header.sizeWord)) {
     for (;;) halt(); /* nothing to play: a black screen rather than garbage */
   }
-  const u8* firstRecord = stream + ZEPRA_STREAM_HEADER_BYTES;
-  const u8* trailer = firstRecord;
-  for (u32 k = 0; k < header.frameCount; ++k) trailer += readLe16(trailer);
-  const u32 blockCount = readLe32(trailer);
-  const u8* blocks = trailer + 4;
+  s.firstRecord = stream + ZEPRA_STREAM_HEADER_BYTES;
+  const u8* trailer = s.firstRecord;
+  for (u32 k = 0; k < s.header.frameCount; ++k) trailer += readLe16(trailer);
+  s.blockCount = readLe32(trailer);
+  s.blocks = trailer + 4;
 
-  setUpPicture(header.sizeWord);
+  setUpPicture(s.header.sizeWord);
   initSound();
   u32 previousKeys = REG_KEYINPUT & KEY_MASK;
 
+  PlayPosition* const position = request->position;
+  PlayPosition start;
+  clearPosition(&start);
+  if (position != 0 && positionFits(position, &s)) start = *position;
+  const u8* startRecord = start.frame != 0 ? catchUp(&s, start.frame) : s.firstRecord;
+  /* Frames between two handings-on of the position: about three seconds. */
+  const u32 keepEvery = (s.header.playbackStep * KEEP_POSITION_REFRESHES >> 16) + 1;
+
   for (;;) {
     int fast = 0;
-    playbackClock.step = header.playbackStep;
-    playbackClock.accumulator = 0;
-    startSound(blocks, blockCount);
+    playbackClock.step = s.header.playbackStep;
+    playbackClock.accumulator = start.accumulator;
+    const u32 soundBlocks = start.block < s.blockCount ? s.blockCount - start.block : 0;
+    startSound(s.blocks + start.block * SOUND_BLOCK_BYTES, soundBlocks, start.predictor, start.stepIndex);
 
-    const u8* record = firstRecord;
-    for (u32 k = 0; k < header.frameCount; ++k) {
+    const u8* record = startRecord;
+    u32 untilKept = keepEvery;
+    for (u32 k = start.frame; k < s.header.frameCount; ++k) {
       record = decodeFrameRecord(record);
       waitForFrame(fast);
       dma3Copy32(MEM_VRAM, (const void*)MEM_BACK_BUFFER, SCREEN_WORDS);
@@ -86,16 +142,29 @@ static int playPasses(const u8* stream, int repeat) {
       const u32 released = ~previousKeys & keys & KEY_MASK;
       if (released == KEY_B) {
         stopSound();
-        return 1;
+        return PLAY_RESTART;
+      }
+      if (released == KEY_START && request->startReturns) {
+        if (position != 0) notePosition(position, &s, k + 1);
+        stopSound();
+        return PLAY_MENU;
       }
       previousKeys = keys;
+      if (position != 0 && --untilKept == 0) {
+        untilKept = keepEvery;
+        notePosition(position, &s, k + 1);
+        request->keepPosition();
+      }
     }
     stopSound();
-    if (!repeat) return 0;
+    clearPosition(&start);
+    startRecord = s.firstRecord;
+    if (position != 0) clearPosition(position);
+    if (!request->repeat) return PLAY_ENDED;
   }
 }
 
-int playStream(const u8* stream, int repeat) {
+int playStream(const u8* stream, const PlayRequest* request) {
   const IrqHandler savedHandler = irqHandlers[0];
   const u16 savedIe = REG_IE;
   const u16 savedIme = REG_IME;
@@ -106,7 +175,7 @@ int playStream(const u8* stream, int repeat) {
   REG_DISPCNT = DCNT_MODE3 | DCNT_BG2;
   REG_BG2CNT = 0;
 
-  const int result = playPasses(stream, repeat);
+  const int result = playPasses(stream, request);
 
   REG_IME = 0;
   REG_IE = savedIe;
@@ -121,8 +190,7 @@ static void writeCart(u32 address, u16 value, int times) {
   for (int i = 0; i < times; ++i) REG16(address) = value;
 }
 
-static void resetToMenu(void) __attribute__((noreturn));
-static void resetToMenu(void) {
+void resetCartridge(void) {
   REG_IME = 0;
   REG_IE = 0;
   REG_IF = 0;
@@ -156,5 +224,5 @@ static void resetToMenu(void) {
 void onDisplayRefresh(void) {
   refillSound();
   playbackClock.accumulator += playbackClock.step;
-  if (playbackClock.resetRequested) resetToMenu();
+  if (playbackClock.resetRequested) resetCartridge();
 }

@@ -1,10 +1,13 @@
 /* The control section: runs from cartridge ROM in Thumb state. */
 
 #include "player/hardware.h"
+#include "format/directory.h"
+#include "player/menu.h"
 #include "player/playback.h"
 
-/* Linker symbols: the work-RAM block's ROM address and length. The stream
- * starts at the first byte after the image, that is right behind the block. */
+/* Linker symbols: the work-RAM block's ROM address and length. The stream,
+ * or the directory of several, starts at the first byte after the image,
+ * that is right behind the block. */
 extern const u8 __iwram_rom[];
 extern const u8 __iwram_size[];
 
@@ -19,6 +22,8 @@ void playerMain(void) {
   MEM_PALETTE[0] = 0; /* black backdrop */
   dma3Fill32(MEM_VRAM, &zeroWord, SCREEN_WORDS);
 
-  const u8* stream = __iwram_rom + (u32)__iwram_size;
-  for (;;) playStream(stream, 1);
+  const u8* behind = __iwram_rom + (u32)__iwram_size;
+  if (readLe32(behind) == ZEPRA_DIRECTORY_MAGIC) runMenu(behind);
+  static const PlayRequest kForever = {1, 0, 0, 0};
+  for (;;) playStream(behind, &kForever);
 }

@@ -25,7 +25,9 @@ typedef struct {
 extern SoundState soundState;
 
 void initSound(void);
-void startSound(const u8* blocks, u32 blockCount);
+/* Starts the sound at `blocks` with the decoder in the given state (0, 0 at
+ * a trailer's first block); blockCount as if these were a trailer's first. */
+void startSound(const u8* blocks, u32 blockCount, s32 predictor, s32 stepIndex);
 void stopSound(void);
 /* Called once per display refresh (or directly while the movie runs fast):
  * starts the block decoded one refresh earlier and decodes the next. */

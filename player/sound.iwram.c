@@ -41,9 +41,9 @@ void initSound(void) {
   for (u32 i = 0; i < sizeof soundBuffers; ++i) soundBuffers[i] = 0;
 }
 
-void startSound(const u8* blocks, u32 blockCount) {
-  soundState.predictor = 0;
-  soundState.stepIndex = 0;
+void startSound(const u8* blocks, u32 blockCount, s32 predictor, s32 stepIndex) {
+  soundState.predictor = predictor;
+  soundState.stepIndex = stepIndex;
   soundState.blockPointer = blocks;
   soundState.blocksLeft = blockCount;
   soundState.firstRefresh = 1;

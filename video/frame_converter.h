@@ -27,6 +27,11 @@ enum PreFilter : int {
   k4xDithering = 3,     // 0.5, 6.5, 4.5 or 2.5 by (x mod 2, y mod 2), then cleared
 };
 
+// The exponents the brightness correction takes. A float gamma is compared
+// widened, so the float nearest 0.01, which lies just below it, is outside.
+inline constexpr double kMinBrightnessGamma = 0.01;
+inline constexpr double kMaxBrightnessGamma = 7.99;
+
 // T[i] = 255 x (i / 255)^(1 / gamma), held within 0..255 and truncated.
 std::array<std::uint8_t, 256> buildBrightnessTable(float gamma);
 

@@ -12,6 +12,9 @@
 
 namespace zepra {
 
+// The modes run from "Auto" (-1) to this one.
+inline constexpr int kLastFrameRateMode = 7;
+
 // The console's display refreshes per second.
 inline constexpr double kRefreshRate = 59.727;
 

@@ -24,6 +24,7 @@
 
 #include "cinepak/reference_decoder.h"
 #include "job/conversion_job.h"
+#include "platform/cancel_source.h"
 #include "platform/job_state.h"
 #include "player/player_image.h"
 
@@ -129,20 +130,14 @@ bool convert(const fs::path& clip, const fs::path& image, int bitrate, bool twoP
   job.inputPath = clip.string();
   job.outputPath = image.string();
   job.bitrate = bitrate;
-  job.frameRateIndex = 4;  // "1/2"
-  job.preFilter = 0;       // the source's own colours, so the error is the compression's
+  job.frameRateIndex = zepra::FrameRateChoice::kKeep1of2;
+  job.preFilter = zepra::kNoFilter;  // the source's own colours: the error is the compression's
   job.gammaEnabled = false;
   job.twoPass = twoPass;
-  // Another program on this desktop may cancel every running job; such a
-  // run is repeated.
-  int result = zepra::kJobRunFailed;
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    zepra::resetJobState();
-    const auto start = std::chrono::steady_clock::now();
-    result = zepra::runConversionJob(job);
-    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!zepra::jobCancelled) break;
-  }
+  zepra::CancelSource cancel;
+  const auto start = std::chrono::steady_clock::now();
+  const int result = zepra::runConversionJob(job, cancel);
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (result != zepra::kJobOk) {
     std::fprintf(stderr, "result %d: %s\n", result, zepra::lastErrorText().c_str());
     return false;

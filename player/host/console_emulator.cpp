@@ -7,6 +7,7 @@
 #include <mgba/core/log.h>
 #include <mgba/core/timing.h>
 #include <mgba/gba/core.h>
+#include <mgba/internal/gba/gba.h>
 #include <mgba/internal/arm/arm.h>
 #include <mgba-util/vfs.h>
 
@@ -52,7 +53,8 @@ struct ConsoleEmulator::WriteRecorder {
 };
 
 std::unique_ptr<ConsoleEmulator> ConsoleEmulator::load(std::span<const std::uint8_t> image,
-                                                       std::string& error) {
+                                                       std::string& error,
+                                                       std::span<const std::uint8_t> save) {
   mLogSetDefaultLogger(&silentLogger);
   // The emulator takes only images with an ARM branch at offset 0.
   if (image.size() < 0xC0 || image[3] != 0xEA) {
@@ -75,6 +77,13 @@ std::unique_ptr<ConsoleEmulator> ConsoleEmulator::load(std::span<const std::uint
     error = "the emulator refused the cartridge image";
     return nullptr;
   }
+  if (!save.empty()) {
+    struct VFile* saveFile = VFileMemChunk(save.data(), save.size());
+    if (saveFile == nullptr || !core->loadSave(core, saveFile)) {
+      error = "the emulator refused the save memory";
+      return nullptr;
+    }
+  }
   for (int channel = 0; channel < 2; ++channel)
     blip_set_rates(core->getAudioChannel(core, channel), core->frequency(core), kEmulatorSoundRate);
   core->reset(core);
@@ -89,8 +98,10 @@ ConsoleEmulator::~ConsoleEmulator() {
   }
 }
 
+void ConsoleEmulator::holdKeys(std::uint16_t keys) { core_->setKeys(core_, keys); }
+
 void ConsoleEmulator::runRefresh(std::uint16_t keys) {
-  core_->setKeys(core_, keys);
+  holdKeys(keys);
   core_->runFrame(core_);
   ++refreshes_;
 }
@@ -119,6 +130,18 @@ std::vector<std::int16_t> ConsoleEmulator::takeSound() {
   std::vector<std::int16_t> mono(available);
   for (int i = 0; i < available; ++i) mono[i] = static_cast<std::int16_t>((l[i] + r[i]) / 2);
   return mono;
+}
+
+std::vector<std::uint8_t> ConsoleEmulator::saveMemory() const {
+  void* data = nullptr;
+  const std::size_t size = core_->savedataClone(core_, &data);
+  std::vector<std::uint8_t> bytes(static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+  free(data);
+  return bytes;
+}
+
+bool ConsoleEmulator::hasSram() const {
+  return static_cast<const struct GBA*>(core_->board)->memory.savedata.type == SAVEDATA_SRAM;
 }
 
 std::uint32_t ConsoleEmulator::read16(std::uint32_t address) { return core_->busRead16(core_, address); }

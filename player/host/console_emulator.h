@@ -25,6 +25,10 @@ enum ConsoleKey : std::uint16_t {
   kKeyB = 0x002,
   kKeySelect = 0x004,
   kKeyStart = 0x008,
+  kKeyRight = 0x010,
+  kKeyLeft = 0x020,
+  kKeyUp = 0x040,
+  kKeyDown = 0x080,
   kKeyR = 0x100,
   kKeyL = 0x200,
 };
@@ -41,8 +45,11 @@ struct CartridgeWrite {
 
 class ConsoleEmulator {
  public:
-  // Loads a cartridge image; null (with `error` set) when the emulator refuses it.
-  static std::unique_ptr<ConsoleEmulator> load(std::span<const std::uint8_t> image, std::string& error);
+  // Loads a cartridge image; null (with `error` set) when the emulator refuses
+  // it. `save` is the battery-backed save memory as a power cycle leaves it
+  // (empty: none kept).
+  static std::unique_ptr<ConsoleEmulator> load(std::span<const std::uint8_t> image, std::string& error,
+                                               std::span<const std::uint8_t> save = {});
   ~ConsoleEmulator();
   ConsoleEmulator(const ConsoleEmulator&) = delete;
   ConsoleEmulator& operator=(const ConsoleEmulator&) = delete;
@@ -50,12 +57,19 @@ class ConsoleEmulator {
   // Runs until the next display refresh with `keys` held (0: none).
   void runRefresh(std::uint16_t keys = 0);
   void runRefreshes(int count, std::uint16_t keys = 0);
+  // Holds `keys` from now on (for stepping instruction by instruction).
+  void holdKeys(std::uint16_t keys);
 
   // The picture shown during the last refresh, as 15-bit console colours
   // (red bits 0-4), row 0 at the top.
   ConsoleScreen screen() const;
   // Mono sound produced since the last call, at kEmulatorSoundRate.
   std::vector<std::int16_t> takeSound();
+
+  // The save memory's contents (empty while the cartridge has none), and
+  // whether the emulator gave the cartridge battery-backed SRAM.
+  std::vector<std::uint8_t> saveMemory() const;
+  bool hasSram() const;
 
   std::uint32_t read16(std::uint32_t address);
   std::uint32_t read32(std::uint32_t address);

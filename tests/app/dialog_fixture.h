@@ -42,7 +42,7 @@ struct RecordingRunner {
   int result = 0;
 
   JobRunner runner() const {
-    return [s = state, r = result](const ConversionJob& job) {
+    return [s = state, r = result](const ConversionJob& job, CancelSource&) {
       {
         std::lock_guard lock(s->mutex);
         s->lastJob = job;

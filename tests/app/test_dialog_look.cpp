@@ -25,7 +25,7 @@ class DialogLookTest : public QObject {
  private slots:
   void controlsFitTheirTextAndDoNotOverlap() {
     ScriptedServices services;
-    MainDialog dialog([](const ConversionJob&) { return 0; }, &services);
+    MainDialog dialog([](const ConversionJob&, CancelSource&) { return 0; }, &services);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     saveScreenshot(dialog, "start");

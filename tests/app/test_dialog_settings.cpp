@@ -148,11 +148,11 @@ class DialogSettingsTest : public QObject {
     QCOMPARE(shown, QList<int>({1027, 1028, 1023, 1024, 1029, 1030}));
     QVERIFY(enabled.isEmpty());
     const ConversionJob& s = dialog().settings();
-    QCOMPARE(dialog().presetMode(), 0);
+    QCOMPARE(dialog().presetMode(), zepra::Preset::kFit);
     QCOMPARE(s.bitrate, 120);
     QVERIFY(s.keepAspect && s.gammaEnabled);
     QCOMPARE(s.gamma, 1.33f);
-    QCOMPARE(s.preFilter, 3);
+    QCOMPARE(s.preFilter, zepra::k4xDithering);
   }
 
   // Each preset, reached from a "Manual" state with every value changed.
@@ -188,13 +188,13 @@ class DialogSettingsTest : public QObject {
     click(preset);
 
     const ConversionJob& s = dialog().settings();
-    QCOMPARE(dialog().presetMode(), preset - 1007);
+    QCOMPARE(static_cast<int>(dialog().presetMode()), preset - 1007);
     QCOMPARE(s.keepAspect, keepAspect);
-    QCOMPARE(s.trimMode, trimMode);
+    QCOMPARE(static_cast<int>(s.trimMode), trimMode);
     QCOMPARE(s.width, width);
     QCOMPARE(s.trimLeft + s.trimTop + s.trimRight + s.trimBottom, 0);
-    QCOMPARE(s.frameRateIndex, 0);
-    QCOMPARE(s.preFilter, 3);
+    QCOMPARE(s.frameRateIndex, zepra::FrameRateChoice::kAuto);
+    QCOMPARE(s.preFilter, zepra::k4xDithering);
     QCOMPARE(s.gamma, 1.33f);
     QCOMPARE(editOf(dialog(), 1030)->text(), QStringLiteral("1.33"));
     QCOMPARE(controlOf<QComboBox>(dialog(), 1027)->currentIndex(), trimMode);
@@ -206,7 +206,7 @@ class DialogSettingsTest : public QObject {
   void manualKeepsValuesAndUnlocksWhatTheRulesAllow() {
     click(1009);
     click(1010);
-    QCOMPARE(dialog().presetMode(), 3);
+    QCOMPARE(dialog().presetMode(), zepra::Preset::kManual);
     QCOMPARE(dialog().settings().width, 240);
     QVERIFY(!dialog().settings().keepAspect);
     auto [shown, enabled] = optionStates(dialog());
@@ -280,6 +280,10 @@ class DialogSettingsTest : public QObject {
         << 1030 << "8" << QString::fromUtf8("0.01 から 7.99 までの数字を入力してください。");
     QTest::newRow("gamma low")
         << 1030 << "0.001" << QString::fromUtf8("0.01 から 7.99 までの数字を入力してください。");
+    QTest::newRow("title with a tab")
+        << 1005 << "A\tB"
+        << "ROM Title: the title holds a control character (such as a tab or a line break); use "
+           "printable characters only.";
   }
   void invalidFieldsPromptAndKeepTheFocus() {
     QFETCH(int, id);

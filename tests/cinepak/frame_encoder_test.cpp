@@ -49,5 +49,32 @@ TEST(FrameEncoder, ItsCodebooksAreThePlayers) {
   }
 }
 
+// Two threads share the encoder's loops; the frames must be those of one.
+TEST(FrameEncoder, TwoThreadsGiveTheSameFramesAsOne) {
+  constexpr int kWidth = 240, kHeight = 160;
+  std::vector<test::Frame> clip = test::makeClip(Clip::kShapes, kWidth, kHeight, 3);
+  for (const auto& f : test::makeClip(Clip::kNoise, kWidth, kHeight, 2)) clip.push_back(f);
+  for (const auto& f : test::makeClip(Clip::kGrey, kWidth, kHeight, 2)) clip.push_back(f);
+  for (const auto& f : test::makeClip(Clip::kGradient, kWidth, kHeight, 3)) clip.push_back(f);
+  SourceFrame source;
+  source.resize(kWidth, kHeight);
+  FrameEncoder one(1), two(2);
+  ASSERT_EQ(one.threads(), 1);
+  ASSERT_EQ(two.threads(), 2);
+  for (std::size_t budget : {1500u, 8000u}) {
+    one.begin(kWidth, kHeight, EncoderEffort{});
+    two.begin(kWidth, kHeight, EncoderEffort{});
+    std::vector<std::uint8_t> a(FrameEncoder::maxFrameSize(kWidth, kHeight)), b(a.size());
+    for (std::size_t n = 0; n < clip.size(); ++n) {
+      source.load(clip[n].data());
+      const float floor = lambdaForQuality(kDefaultQuality);
+      const std::size_t lengthA = one.encode(source, n == 0, budget, floor, a.data());
+      const std::size_t lengthB = two.encode(source, n == 0, budget, floor, b.data());
+      ASSERT_EQ(lengthA, lengthB) << "budget " << budget << " frame " << n;
+      ASSERT_TRUE(std::equal(a.begin(), a.begin() + lengthA, b.begin())) << "budget " << budget << " frame " << n;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zepra

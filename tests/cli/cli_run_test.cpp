@@ -1,11 +1,17 @@
 // The real zepra-cli on small clips made with ffmpeg: a conversion that
-// must give a valid cartridge image, and a conversion stopped with SIGINT
-// that must leave neither an image nor a temporary file.
+// must give a valid cartridge image; conversions stopped by signals, which
+// must leave neither an image nor a temporary file and must not touch other
+// conversions; outputs that are links, special files or long names; and a
+// file-size limit.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <optional>
 #include <span>
@@ -39,6 +46,10 @@ std::vector<std::uint8_t> readBytes(const fs::path& path) {
 std::uint32_t word(const std::vector<std::uint8_t>& bytes, std::size_t at) {
   return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
+
+// Exit statuses as CliProcess reports them: the program's own, or this for
+// a program ended by the signal.
+constexpr int endedBySignal(int signo) { return 256 + signo; }
 
 // A running zepra-cli with standard input from /dev/null and standard error
 // into a file, and TMPDIR set to a folder of the test's own.
@@ -82,7 +93,7 @@ class CliProcess {
     while (!status_) {
       int raw = 0;
       if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : endedBySignal(WTERMSIG(raw));
       } else if (std::chrono::steady_clock::now() >= deadline) {
         return std::nullopt;
       } else {
@@ -122,6 +133,19 @@ class CliRun : public ::testing::Test {
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
     return files;
+  }
+  std::string textOf(const fs::path& file) {
+    const std::vector<std::uint8_t> bytes = readBytes(file);
+    return std::string(bytes.begin(), bytes.end());
+  }
+  // Waits until the conversion has made its stream file in tempDir: from
+  // then on it is converting.
+  bool waitUntilConverting(CliProcess& cli, const fs::path& tempDir) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (filesIn(tempDir).empty() && cli.running() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(5ms);
+    }
+    return !filesIn(tempDir).empty() && cli.running();
   }
 
   fs::path dir_;
@@ -177,28 +201,149 @@ TEST_F(CliRun, ConvertsAClipIntoAValidImageQuietly) {
   EXPECT_TRUE(std::all_of(image.begin() + at, image.end(), [](std::uint8_t b) { return b == 0xFF; }));
 }
 
-TEST_F(CliRun, SigintCancelsLeavingNoImageAndNoTemporaryFile) {
-  const fs::path clip = makeClip("long.avi", 30, "320x240");
-  const fs::path output = dir_ / "long.gba";
-  CliProcess cli({clip.string(), "-o", output.string()}, dir_ / "tmp", dir_ / "stderr.txt");
-  ASSERT_TRUE(cli.spawned());
-  // Wait until the job has made its stream file, then press Ctrl-C.
-  const auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (filesIn(dir_ / "tmp").empty() && cli.running() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(10ms);
+// Three conversions of the same user at once: Ctrl-C to one stops it
+// cleanly, a signal the program does not take as a cancel still leaves no
+// temporary file, and the third conversion finishes with its image.
+TEST_F(CliRun, ASignalStopsOnlyItsOwnConversionAndLeavesNothingBehind) {
+  const fs::path clip = makeClip("clip.avi", 3, "320x240");
+  struct Run {
+    const char* name;
+    int signo;  // 0: left alone
+    int status;
+  } runs[] = {
+      {"interrupted", SIGINT, 130},
+      {"killed", SIGUSR1, endedBySignal(SIGUSR1)},
+      {"left alone", 0, 0},
+  };
+  std::vector<std::unique_ptr<CliProcess>> clis;
+  for (const Run& run : runs) {
+    fs::create_directories(dir_ / run.name / "tmp");
+    clis.push_back(std::make_unique<CliProcess>(
+        std::vector<std::string>{clip.string(), "-o", (dir_ / run.name / "out.gba").string()},
+        dir_ / run.name / "tmp", dir_ / run.name / "stderr.txt"));
+    ASSERT_TRUE(clis.back()->spawned());
   }
-  ASSERT_TRUE(cli.running()) << "the conversion ended before it could be cancelled";
-  std::this_thread::sleep_for(300ms);
-  ASSERT_EQ(kill(cli.pid(), SIGINT), 0);
-  const std::optional<int> status = cli.exitStatus(30s);
-  ASSERT_TRUE(status.has_value()) << "zepra-cli did not stop after SIGINT";
-  const std::vector<std::uint8_t> err = readBytes(dir_ / "stderr.txt");
-  const std::string errText(err.begin(), err.end());
-  EXPECT_EQ(*status, 130) << errText;
-  EXPECT_NE(errText.find("Process Canceled"), std::string::npos) << errText;
-  EXPECT_FALSE(fs::exists(output));
-  EXPECT_TRUE(filesIn(dir_ / "tmp").empty()) << "a temporary file was left behind";
-  EXPECT_EQ(filesIn(dir_).size(), 3u) << "only the clip, the error file and the temporary folder remain";
+  for (std::size_t i = 0; i < clis.size(); ++i) {
+    if (runs[i].signo == 0) continue;
+    ASSERT_TRUE(waitUntilConverting(*clis[i], dir_ / runs[i].name / "tmp")) << runs[i].name;
+    ASSERT_TRUE(clis.back()->running()) << "the conversion left alone ended too early to tell";
+    ASSERT_EQ(kill(clis[i]->pid(), runs[i].signo), 0);
+  }
+  for (std::size_t i = 0; i < clis.size(); ++i) {
+    SCOPED_TRACE(runs[i].name);
+    const fs::path folder = dir_ / runs[i].name;
+    const std::optional<int> status = clis[i]->exitStatus(120s);
+    ASSERT_TRUE(status.has_value()) << "zepra-cli did not end";
+    const std::string err = textOf(folder / "stderr.txt");
+    EXPECT_EQ(*status, runs[i].status) << err;
+    EXPECT_TRUE(filesIn(folder / "tmp").empty()) << "a temporary file was left behind";
+    EXPECT_EQ(fs::exists(folder / "out.gba"), runs[i].status == 0) << err;
+    EXPECT_EQ(filesIn(folder).size(), runs[i].status == 0 ? 3u : 2u) << "no hidden partial image";
+    if (runs[i].signo == SIGINT) EXPECT_NE(err.find("Process Canceled"), std::string::npos) << err;
+  }
+}
+
+// A file-size limit (ulimit -f) fails the write that meets it: the stream
+// file in the temporary folder (result 7), or the image beside the output
+// (result 1000, exit 10). The older output survives and nothing is left.
+TEST_F(CliRun, AFileSizeLimitIsAWriteFailureThatLeavesNothingBehind) {
+  const fs::path clip = makeClip("clip.avi", 1, "160x120");
+  const fs::path output = dir_ / "out.gba";
+  {
+    CliProcess cli({clip.string(), "-o", output.string(), "-q"}, dir_ / "tmp", dir_ / "stderr.txt");
+    ASSERT_EQ(cli.exitStatus(120s), 0) << textOf(dir_ / "stderr.txt");
+  }
+  const std::size_t imageSize = fs::file_size(output);
+  const std::size_t playerSize = zepra::playerImage().size();
+  ASSERT_GT(imageSize, playerSize + 4096);
+  // The stream alone fits under the larger limit; the image does not.
+  const std::size_t streamAtMost = imageSize - playerSize;
+  struct Case {
+    rlim_t limit;
+    int status;
+    std::string text;
+  } cases[] = {
+      {4096, 7, "the temporary stream file could not be created, written or completed"},
+      {static_cast<rlim_t>(streamAtMost + 1024), 10, "访问文件夹错误"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    std::ofstream(output, std::ios::binary | std::ios::trunc) << "older image";
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limited{c.limit, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    CliProcess cli({clip.string(), "-o", output.string(), "-y"}, dir_ / "tmp", dir_ / "stderr.txt");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    const std::optional<int> status = cli.exitStatus(120s);
+    const std::string err = textOf(dir_ / "stderr.txt");
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, c.status) << err;
+    EXPECT_NE(err.find(c.text), std::string::npos) << err;
+    EXPECT_EQ(textOf(output), "older image");
+    EXPECT_TRUE(filesIn(dir_ / "tmp").empty()) << "a temporary file was left behind";
+    EXPECT_EQ(filesIn(dir_).size(), 4u) << "clip, output, error file and temporary folder only";
+  }
+}
+
+// Outputs that are not plain files: a link gets its target written (the link
+// stays), special files are refused before anything is converted, and a name
+// the folder cannot hold is refused at once while the longest it can is written.
+TEST_F(CliRun, OutputsThatAreLinksSpecialFilesOrLongNames) {
+  const fs::path clip = makeClip("clip.avi", 1, "160x120");
+  fs::create_directories(dir_ / "roms");
+  std::ofstream(dir_ / "roms" / "movie.gba") << "older image";
+  fs::create_symlink("roms/movie.gba", dir_ / "link.gba");
+  fs::create_symlink(dir_ / "roms" / "new.gba", dir_ / "dangling.gba");
+  ASSERT_EQ(mkfifo((dir_ / "fifo.gba").c_str(), 0600), 0);
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = (dir_ / "socket.gba").string();
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const long nameMax = pathconf(dir_.c_str(), _PC_NAME_MAX);
+  ASSERT_GT(nameMax, 20);
+  const std::string longest = std::string(static_cast<std::size_t>(nameMax) - 4, 'n') + ".gba";
+  const std::string tooLong = std::string(static_cast<std::size_t>(nameMax) - 3, 'n') + ".gba";
+
+  struct Case {
+    fs::path output;
+    int status;
+    std::string text;  // in the error output
+    fs::path written;  // the file that gets the image
+  } cases[] = {
+      {dir_ / "link.gba", 0, "wrote", dir_ / "roms" / "movie.gba"},
+      {dir_ / "dangling.gba", 0, "wrote", dir_ / "roms" / "new.gba"},
+      {dir_ / "fifo.gba", 1, "not a regular file", {}},
+      {dir_ / "socket.gba", 1, "not a regular file", {}},
+      {"/dev/null", 1, "not a regular file", {}},
+      {dir_ / longest, 0, "wrote", dir_ / longest},
+      {dir_ / tooLong, 1, "name is too long", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output.string());
+    CliProcess cli({clip.string(), "-o", c.output.string(), "-y"}, dir_ / "tmp", dir_ / "stderr.txt");
+    const std::optional<int> status = cli.exitStatus(120s);
+    const std::string err = textOf(dir_ / "stderr.txt");
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, c.status) << err;
+    EXPECT_NE(err.find(c.text), std::string::npos) << err;
+    // Status 1 is a refusal before the conversion starts.
+    if (!c.written.empty()) {
+      EXPECT_EQ(fs::file_size(c.written) % 0x8000, 0u);
+      EXPECT_GT(fs::file_size(c.written), zepra::playerImage().size());
+    }
+  }
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.gba"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.gba"));
+  EXPECT_TRUE(fs::is_fifo(dir_ / "fifo.gba"));
+  EXPECT_TRUE(fs::is_socket(dir_ / "socket.gba"));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(filesIn(dir_ / "roms").size(), 2u) << "no temporary image beside the targets";
+  EXPECT_TRUE(filesIn(dir_ / "tmp").empty());
+  close(sock);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/job/same_job.h"
+
 namespace zepra::cli {
 namespace {
 
@@ -21,24 +23,7 @@ std::vector<std::string> withFiles(std::vector<std::string> options) {
   return options;
 }
 
-void expectSameJob(const ConversionJob& want, const ConversionJob& got) {
-  EXPECT_EQ(want.inputPath, got.inputPath);
-  EXPECT_EQ(want.outputPath, got.outputPath);
-  EXPECT_EQ(want.romTitle, got.romTitle);
-  EXPECT_EQ(want.bitrate, got.bitrate);
-  EXPECT_EQ(want.width, got.width);
-  EXPECT_EQ(want.height, got.height);
-  EXPECT_EQ(want.keepAspect, got.keepAspect);
-  EXPECT_EQ(want.trimMode, got.trimMode);
-  EXPECT_EQ(want.trimLeft, got.trimLeft);
-  EXPECT_EQ(want.trimBottom, got.trimBottom);
-  EXPECT_EQ(want.trimRight, got.trimRight);
-  EXPECT_EQ(want.trimTop, got.trimTop);
-  EXPECT_EQ(want.frameRateIndex, got.frameRateIndex);
-  EXPECT_EQ(want.preFilter, got.preFilter);
-  EXPECT_EQ(want.gammaEnabled, got.gammaEnabled);
-  EXPECT_EQ(want.gamma, got.gamma);
-}
+using test::expectSameJob;
 
 struct JobCase {
   const char* name;
@@ -51,7 +36,7 @@ TEST(CommandLine, OptionsReachTheJobAsTheDialogsWould) {
   const std::vector<JobCase> cases = {
       {"defaults", {}, Preset::kFit, [](ConversionJob&) {}},
       {"preset fit", {"--preset", "fit"}, Preset::kFit, [](ConversionJob&) {}},
-      {"preset crop", {"--preset", "crop"}, Preset::kCrop, [](ConversionJob& j) { j.trimMode = 1; }},
+      {"preset crop", {"--preset", "crop"}, Preset::kCrop, [](ConversionJob& j) { j.trimMode = TrimMode::kAuto; }},
       {"preset stretch", {"--preset", "stretch"}, Preset::kStretch,
        [](ConversionJob& j) { j.keepAspect = false; }},
       {"preset manual", {"--preset", "manual"}, Preset::kManual, [](ConversionJob&) {}},
@@ -61,50 +46,50 @@ TEST(CommandLine, OptionsReachTheJobAsTheDialogsWould) {
        [](ConversionJob& j) { j.romTitle = "A"; j.bitrate = 60; }},
       {"lowest bitrate", {"--bitrate", "1"}, Preset::kFit, [](ConversionJob& j) { j.bitrate = 1; }},
       {"highest bitrate", {"--bitrate", "500"}, Preset::kFit, [](ConversionJob& j) { j.bitrate = 500; }},
-      {"trim auto", {"--trim", "auto"}, Preset::kManual, [](ConversionJob& j) { j.trimMode = 1; }},
+      {"trim auto", {"--trim", "auto"}, Preset::kManual, [](ConversionJob& j) { j.trimMode = TrimMode::kAuto; }},
       {"trim none", {"--trim", "none"}, Preset::kManual, [](ConversionJob&) {}},
       {"trim margins", {"--trim", "margins", "--trim-margins", "1,2,3,4"}, Preset::kManual,
        [](ConversionJob& j) {
-         j.trimMode = 3;
+         j.trimMode = TrimMode::kMargins;
          j.trimLeft = 1, j.trimBottom = 2, j.trimRight = 3, j.trimTop = 4;
        }},
       {"margins alone mean trim margins", {"--trim-margins", "8,0,8,1000"}, Preset::kManual,
        [](ConversionJob& j) {
-         j.trimMode = 3;
+         j.trimMode = TrimMode::kMargins;
          j.trimLeft = 8, j.trimRight = 8, j.trimTop = 1000;
        }},
       {"auto trim with margins", {"--trim", "auto+margins", "--trim-margins", "0,10,0,10"}, Preset::kManual,
        [](ConversionJob& j) {
-         j.trimMode = 2;
+         j.trimMode = TrimMode::kMarginsThenAuto;
          j.trimBottom = 10, j.trimTop = 10;
        }},
       {"auto trim keeps the aspect", {"--trim", "auto", "--size", "auto"}, Preset::kManual,
-       [](ConversionJob& j) { j.trimMode = 1; }},
+       [](ConversionJob& j) { j.trimMode = TrimMode::kAuto; }},
       {"size", {"--size", "120x80"}, Preset::kManual,
        [](ConversionJob& j) { j.keepAspect = false, j.width = 120, j.height = 80; }},
       {"smallest size", {"--size", "4X4"}, Preset::kManual,
        [](ConversionJob& j) { j.keepAspect = false, j.width = 4, j.height = 4; }},
       {"size auto", {"--size", "auto"}, Preset::kManual, [](ConversionJob&) {}},
       {"framerate original", {"--framerate", "original"}, Preset::kManual,
-       [](ConversionJob& j) { j.frameRateIndex = 1; }},
-      {"framerate 4/5", {"--framerate", "4/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 2; }},
-      {"framerate 2/3", {"--framerate", "2/3"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 3; }},
-      {"framerate 1/2", {"--framerate", "1/2"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 4; }},
-      {"framerate 2/5", {"--framerate", "2/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 5; }},
-      {"framerate 1/3", {"--framerate", "1/3"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 6; }},
-      {"framerate 1/4", {"--framerate", "1/4"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 7; }},
-      {"framerate 1/5", {"--framerate", "1/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = 8; }},
+       [](ConversionJob& j) { j.frameRateIndex = FrameRateChoice::kOriginal; }},
+      {"framerate 4/5", {"--framerate", "4/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = FrameRateChoice::kKeep4of5; }},
+      {"framerate 2/3", {"--framerate", "2/3"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = FrameRateChoice::kKeep2of3; }},
+      {"framerate 1/2", {"--framerate", "1/2"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = FrameRateChoice::kKeep1of2; }},
+      {"framerate 2/5", {"--framerate", "2/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = FrameRateChoice::kKeep2of5; }},
+      {"framerate 1/3", {"--framerate", "1/3"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = FrameRateChoice::kKeep1of3; }},
+      {"framerate 1/4", {"--framerate", "1/4"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = FrameRateChoice::kKeep1of4; }},
+      {"framerate 1/5", {"--framerate", "1/5"}, Preset::kManual, [](ConversionJob& j) { j.frameRateIndex = FrameRateChoice::kKeep1of5; }},
       {"framerate auto", {"--framerate", "auto"}, Preset::kManual, [](ConversionJob&) {}},
-      {"filter none", {"--filter", "none"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = 0; }},
-      {"filter 15bit", {"--filter", "15bit"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = 1; }},
-      {"filter dither2", {"--filter", "dither2"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = 2; }},
+      {"filter none", {"--filter", "none"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = kNoFilter; }},
+      {"filter 15bit", {"--filter", "15bit"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = k15BitFilter; }},
+      {"filter dither2", {"--filter", "dither2"}, Preset::kManual, [](ConversionJob& j) { j.preFilter = k2xDithering; }},
       {"filter dither4", {"--filter", "dither4"}, Preset::kManual, [](ConversionJob&) {}},
       {"gamma", {"--gamma", "2.2"}, Preset::kManual, [](ConversionJob& j) { j.gamma = 2.2f; }},
       {"gamma off keeps the value", {"--gamma", "off"}, Preset::kManual,
        [](ConversionJob& j) { j.gammaEnabled = false; }},
       {"highest gamma", {"--gamma", "7.99"}, Preset::kManual, [](ConversionJob& j) { j.gamma = 7.99f; }},
       {"manual preset with settings", {"--preset", "manual", "--filter", "none", "--framerate", "1/2"},
-       Preset::kManual, [](ConversionJob& j) { j.preFilter = 0, j.frameRateIndex = 4; }},
+       Preset::kManual, [](ConversionJob& j) { j.preFilter = kNoFilter, j.frameRateIndex = FrameRateChoice::kKeep1of2; }},
   };
   for (const JobCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -117,37 +102,6 @@ TEST(CommandLine, OptionsReachTheJobAsTheDialogsWould) {
     expectSameJob(want, parsed.request.job);
     EXPECT_EQ(parsed.request.preset, c.preset);
   }
-}
-
-TEST(CommandLine, PresetsSetTheFieldsTheDialogsButtonsSet) {
-  // Start from a job that differs from the defaults everywhere.
-  ConversionJob busy;
-  busy.width = 120, busy.height = 80, busy.keepAspect = false, busy.trimMode = 2;
-  busy.trimLeft = busy.trimBottom = busy.trimRight = busy.trimTop = 7;
-  busy.frameRateIndex = 5, busy.preFilter = 0, busy.gammaEnabled = false, busy.gamma = 3.0f;
-  busy.bitrate = 77, busy.romTitle = "KEEP";
-
-  auto common = [](ConversionJob& j) {
-    j.trimLeft = j.trimBottom = j.trimRight = j.trimTop = 0;
-    j.frameRateIndex = 0, j.preFilter = 3, j.gammaEnabled = true, j.gamma = 1.33f;
-  };
-  ConversionJob fit = busy, crop = busy, stretch = busy, manual = busy;
-  applyPreset(fit, Preset::kFit);
-  applyPreset(crop, Preset::kCrop);
-  applyPreset(stretch, Preset::kStretch);
-  applyPreset(manual, Preset::kManual);
-
-  ConversionJob want = busy;
-  common(want);
-  want.keepAspect = true, want.trimMode = 0;  // width and height stay as they were
-  expectSameJob(want, fit);
-  want.trimMode = 1;
-  expectSameJob(want, crop);
-  want = busy;
-  common(want);
-  want.keepAspect = false, want.width = 240, want.height = 160, want.trimMode = 0;
-  expectSameJob(want, stretch);
-  expectSameJob(busy, manual);
 }
 
 TEST(CommandLine, GammaAtTheLowerBoundIsOneTheEncoderAccepts) {
@@ -206,6 +160,11 @@ TEST(CommandLine, BadOptionsAreRefusedWithMessagesNamingThem) {
       {withFiles({"-y", "-n"}), {"-y", "-n"}},
       {{"in.avi"}, {"--output"}},
       {{"-o", "out.gba"}, {"INPUT"}},
+      {{"-clip.avi", "-o", "out.gba"}, {"\"-clip.avi\": no such option", "-- -clip.avi"}},
+      {{"-o", "out.gba", "--clip.avi"}, {"\"--clip.avi\": no such option"}},
+      {{"-x"}, {"\"-x\": no such option"}},
+      {withFiles({"--title", "A\tB"}), {"--title", "control character"}},
+      {withFiles({"--title", "F\xEATE"}), {"--title", "UTF-8"}},
       {withFiles({"--speed", "2"}), {"--speed"}},
       {{"in.avi", "-o", ""}, {"--output"}},
       {withFiles({"--fit", "0"}), {"--fit", "more than 0"}},
@@ -253,6 +212,13 @@ TEST(CommandLine, SizeOptionsReachTheRequest) {
     EXPECT_EQ(parsed.request.estimate, c.estimate);
     EXPECT_EQ(parsed.request.json, c.json);
   }
+}
+
+TEST(CommandLine, AnInputStartingWithADashIsTakenAfterTheEndOfOptions) {
+  const ParsedCommandLine parsed = parse({"-o", "out.gba", "-yq", "--", "-clip.avi"});
+  ASSERT_EQ(parsed.action, ParsedCommandLine::Action::kRun) << parsed.text;
+  EXPECT_EQ(parsed.request.job.inputPath, "-clip.avi");
+  EXPECT_TRUE(parsed.request.quiet);
 }
 
 TEST(CommandLine, HelpNamesEveryOptionAndVersionIsTheProducts) {

@@ -39,7 +39,8 @@ struct FakeClock {
 TEST(Progress, TerminalRedrawsOneLineAtMostTenTimesASecondUnlessThePercentChanges) {
   FakeClock clock;
   std::ostringstream out;
-  ProgressReporter reporter(out, ProgressStyle::kTerminal, clock.function(), 1000);
+  ProgressReporter reporter(out, ProgressStyle::kTerminal, clock.function());
+  reporter.sendFrameTotal(1000);  // the job's count of the input's frames
   clock.now += 1s;
   reporter.sendProgress(11);
   clock.now += 50ms;
@@ -61,7 +62,7 @@ TEST(Progress, TerminalRedrawsOneLineAtMostTenTimesASecondUnlessThePercentChange
 TEST(Progress, PlainOutputWritesALineEveryTenthAndEveryStatus) {
   FakeClock clock;
   std::ostringstream out;
-  ProgressReporter reporter(out, ProgressStyle::kPlain, clock.function(), std::nullopt);
+  ProgressReporter reporter(out, ProgressStyle::kPlain, clock.function());
   for (int permille = 1; permille <= 1010; permille += 3) {
     clock.now += 10ms;
     reporter.sendProgress(permille);
@@ -81,7 +82,8 @@ TEST(Progress, PlainOutputWritesALineEveryTenthAndEveryStatus) {
 TEST(Progress, QuietWritesNothingButKeepsTheResult) {
   FakeClock clock;
   std::ostringstream out;
-  ProgressReporter reporter(out, ProgressStyle::kQuiet, clock.function(), 10);
+  ProgressReporter reporter(out, ProgressStyle::kQuiet, clock.function());
+  reporter.sendFrameTotal(10);
   EXPECT_FALSE(reporter.result().has_value());
   reporter.sendProgress(500);
   reporter.sendStatus("Finalizing.....");

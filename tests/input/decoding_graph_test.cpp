@@ -12,6 +12,7 @@
 
 #include "input/avi_header_probe.h"
 #include "input/graph_errors.h"
+#include "platform/cancel_source.h"
 #include "platform/job_state.h"
 #include "tests/input/media_fixtures.h"
 
@@ -39,7 +40,7 @@ Decoded decode(const std::string& path, RecordingSink& sink) {
   auto graph = createDecodingGraph();
   result.built = graph->buildDecodingGraph(path, sink);
   if (result.built) result.counted = graph->queryFrameCount(result.frameCount, sink);
-  if (result.counted) result.ran = graph->runDecodingGraph();
+  if (result.counted) result.ran = graph->runDecodingGraph(CancelSource());
   graph->releaseDecodingGraph();
   result.error = lastErrorText();
   return result;
@@ -602,7 +603,7 @@ TEST(DecodingGraph, ReleaseIsSafeInEveryState) {
   RecordingSink sink;
   std::uint64_t count = 0;
   EXPECT_FALSE(never->queryFrameCount(count, sink));
-  EXPECT_FALSE(never->runDecodingGraph());
+  EXPECT_FALSE(never->runDecodingGraph(CancelSource()));
 }
 
 }  // namespace

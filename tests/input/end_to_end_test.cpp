@@ -12,7 +12,6 @@
 
 #include "input/graph_errors.h"
 #include "job/conversion_job.h"
-#include "platform/cancel_event.h"
 #include "platform/job_state.h"
 #include "player/player_image.h"
 #include "tests/input/media_fixtures.h"
@@ -85,13 +84,16 @@ class EndToEnd : public ::testing::Test {
   bool temporaryFilesLeft() const { return !fs::is_empty(folder_.path("tmp")); }
 
   int convert(const std::string& input, const std::string& output) {
-    resetJobState();
+    CancelSource cancel;
+    return convert(input, output, cancel);
+  }
+  int convert(const std::string& input, const std::string& output, CancelSource& cancel) {
     ConversionJob job;
     job.inputPath = input;
     job.outputPath = output;
     job.romTitle = "TEST";
-    job.frameRateIndex = 1;  // every frame
-    return runConversionJob(job);
+    job.frameRateIndex = zepra::FrameRateChoice::kOriginal;  // every frame
+    return runConversionJob(job, cancel);
   }
 
   test::ClipFolder folder_;
@@ -208,13 +210,15 @@ TEST_F(EndToEnd, CancellingEndsTheJobSoonWithoutOutput) {
       "-c:v libx264 -preset ultrafast -c:a aac");
   ASSERT_FALSE(clip.empty());
   const std::string output = folder_.path("long.gba").string();
+  CancelSource cancel;
   std::chrono::steady_clock::time_point signalled;
   std::thread canceller([&] {
-    std::this_thread::sleep_for(500ms);
-    while (!CancelEvent::signal()) std::this_thread::sleep_for(5ms);
+    // Once the stream file exists the job is converting.
+    while (!temporaryFilesLeft()) std::this_thread::yield();
+    cancel.requestCancel();
     signalled = std::chrono::steady_clock::now();
   });
-  const int result = convert(clip, output);
+  const int result = convert(clip, output, cancel);
   const auto ended = std::chrono::steady_clock::now();
   canceller.join();
   EXPECT_EQ(result, kJobRunFailed);
@@ -269,24 +273,24 @@ TEST_F(EndToEnd, EveryImageShowsAPictureOrTheJobFails) {
 
   struct Case {
     std::string input;
-    int frameRateIndex;  // 0 "Auto", 8 "1/5"
+    FrameRateChoice frameRateIndex;
     int result;
     std::string error;  // part of lastErrorText
   };
   const std::vector<Case> cases = {
-      {one, 0, kJobOk, ""},
-      {short5, 8, kJobOk, ""},
-      {forged, 0, kJobInputError, "1000000 frames per second"},
-      {thin, 0, kJobInputError, "too thin"},
+      {one, FrameRateChoice::kAuto, kJobOk, ""},
+      {short5, FrameRateChoice::kKeep1of5, kJobOk, ""},
+      {forged, FrameRateChoice::kAuto, kJobInputError, "1000000 frames per second"},
+      {thin, FrameRateChoice::kAuto, kJobInputError, "too thin"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
-    resetJobState();
     ConversionJob job;
     job.inputPath = c.input;
     job.outputPath = c.input + ".gba";
     job.frameRateIndex = c.frameRateIndex;
-    ASSERT_EQ(runConversionJob(job), c.result) << lastErrorText();
+    CancelSource cancel;
+    ASSERT_EQ(runConversionJob(job, cancel), c.result) << lastErrorText();
     EXPECT_FALSE(temporaryFilesLeft());
     if (c.result == kJobOk) {
       const Image image = readImage(job.outputPath);

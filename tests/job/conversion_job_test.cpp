@@ -1,6 +1,7 @@
 #include "job/conversion_job.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,21 +19,25 @@ using zepra::DriverArguments;
 using zepra::test::GraphScript;
 
 TEST(DriverArguments, FollowTheTrimModeAspectFrameRateAndGammaSettings) {
+  using zepra::FrameRateChoice;
+  using zepra::TrimMode;
   struct Case {
-    int trimMode;
+    TrimMode trimMode;
     bool keepAspect;
     bool gammaEnabled;
-    int frameRateIndex;
+    FrameRateChoice frameRateIndex;
     int trim[4];
     bool autoTrim;
     int width, height, mode;
     float gamma;
   } cases[] = {
-      {0, true, true, 0, {0, 0, 0, 0}, false, -1, -1, -1, 1.5f},
-      {1, true, true, 1, {0, 0, 0, 0}, true, -1, -1, 0, 1.5f},
-      {2, false, true, 8, {1, 2, 3, 4}, true, 200, 120, 7, 1.5f},
-      {3, false, false, 4, {1, 2, 3, 4}, false, 200, 120, 3, 1.0f},
-      {7, false, false, 2, {0, 0, 0, 0}, false, 200, 120, 1, 1.0f},
+      {TrimMode::kNone, true, true, FrameRateChoice::kAuto, {0, 0, 0, 0}, false, -1, -1, -1, 1.5f},
+      {TrimMode::kAuto, true, true, FrameRateChoice::kOriginal, {0, 0, 0, 0}, true, -1, -1, 0, 1.5f},
+      {TrimMode::kMarginsThenAuto, false, true, FrameRateChoice::kKeep1of5, {1, 2, 3, 4}, true, 200, 120, 7,
+       1.5f},
+      {TrimMode::kMargins, false, false, FrameRateChoice::kKeep1of2, {1, 2, 3, 4}, false, 200, 120, 3, 1.0f},
+      {static_cast<TrimMode>(7), false, false, FrameRateChoice::kKeep4of5, {0, 0, 0, 0}, false, 200, 120, 1,
+       1.0f},
   };
   for (const Case& c : cases) {
     ConversionJob job;
@@ -48,8 +53,8 @@ TEST(DriverArguments, FollowTheTrimModeAspectFrameRateAndGammaSettings) {
     job.trimRight = 3;
     job.trimTop = 4;
     DriverArguments a = zepra::driverArguments(job);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(a.trim[i], c.trim[i]) << c.trimMode << " trim " << i;
-    EXPECT_EQ(a.autoTrim, c.autoTrim) << c.trimMode;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(a.trim[i], c.trim[i]) << static_cast<int>(c.trimMode) << " trim " << i;
+    EXPECT_EQ(a.autoTrim, c.autoTrim) << static_cast<int>(c.trimMode);
     EXPECT_EQ(a.width, c.width);
     EXPECT_EQ(a.height, c.height);
     EXPECT_EQ(a.frameRateMode, c.mode);
@@ -61,9 +66,11 @@ namespace {
 
 struct DoneRecorder : zepra::NotifyWindow {
   std::vector<int> done;
+  std::vector<std::uint64_t> frameTotals;
   void postDone(int result) override { done.push_back(result); }
   void sendProgress(int) override {}
   void sendStatus(const std::string&) override {}
+  void sendFrameTotal(std::uint64_t frames) override { frameTotals.push_back(frames); }
 };
 
 class Job : public ::testing::Test {
@@ -89,7 +96,14 @@ class Job : public ::testing::Test {
     fs::remove_all(base);
   }
 
-  int run(GraphScript& script) { return zepra::runConversionJob(job, zepra::test::fakeGraphFactory(script)); }
+  int run(GraphScript& script) { return run(script, cancel); }
+  int run(GraphScript& script, zepra::CancelSource& source) {
+    return zepra::runConversionJob(job, source, zepra::test::fakeGraphFactory(script));
+  }
+  std::string outputContent() const {
+    std::ifstream in(job.outputPath, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
   bool tempFolderEmpty() const { return fs::is_empty(tmp); }
 
   fs::path base, tmp;
@@ -97,6 +111,7 @@ class Job : public ::testing::Test {
   bool hadTmpdir = false;
   ConversionJob job;
   DoneRecorder recorder;
+  zepra::CancelSource cancel;
 };
 
 }  // namespace
@@ -105,6 +120,7 @@ TEST_F(Job, SuccessWritesTheImageAndPostsZeroOnce) {
   GraphScript script;
   EXPECT_EQ(run(script), 0);
   EXPECT_EQ(recorder.done, std::vector<int>{0});
+  EXPECT_EQ(recorder.frameTotals, std::vector<std::uint64_t>{5});  // the input's length, for progress lines
   EXPECT_TRUE(tempFolderEmpty());
   ASSERT_TRUE(fs::exists(job.outputPath));
   const auto size = fs::file_size(job.outputPath);
@@ -115,6 +131,49 @@ TEST_F(Job, SuccessWritesTheImageAndPostsZeroOnce) {
   ASSERT_GT(file.size(), image.size() + 12);
   EXPECT_EQ(std::string(file.begin() + 0xA0, file.begin() + 0xAC), std::string("TESTCLIP\0\0\0\0", 12));
   EXPECT_EQ(file[image.size() + 8], 160);  // the stream header (its width) follows the player
+  // The image is in place: a cancel now is too late and says so.
+  EXPECT_FALSE(cancel.requestCancel());
+}
+
+// Until the image is in place a cancel means no image: the older output
+// stays as it was, nothing is left behind, and the job ends as cancelled.
+TEST_F(Job, ACancelAtAnyPointBeforeTheImageIsInPlaceWritesNothing) {
+  struct Case {
+    const char* when;
+    void (*arrange)(GraphScript&, zepra::CancelSource&);
+  } cases[] = {
+      {"before the run", [](GraphScript&, zepra::CancelSource& c) { c.requestCancel(); }},
+      {"while decoding",
+       [](GraphScript& s, zepra::CancelSource& c) { s.beforeFrame = [&c](int f) { if (f == 2) c.requestCancel(); }; }},
+      {"after the last frame, while the stream is closed",
+       [](GraphScript& s, zepra::CancelSource& c) { s.onRelease = [&c] { c.requestCancel(); }; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.when);
+    std::ofstream(job.outputPath, std::ios::binary | std::ios::trunc) << "older image";
+    GraphScript script;
+    zepra::CancelSource source;
+    c.arrange(script, source);
+    recorder.done.clear();
+    EXPECT_EQ(run(script, source), 5);
+    EXPECT_EQ(recorder.done, std::vector<int>{5});
+    EXPECT_TRUE(zepra::jobCancelled);
+    EXPECT_EQ(outputContent(), "older image");
+    EXPECT_TRUE(tempFolderEmpty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 2) << "only tmp and the output";
+  }
+}
+
+// A job starts clean: a failure that records no detail of its own never
+// shows what an earlier job or step left behind.
+TEST_F(Job, AJobStartsWithTheJobStateCleared) {
+  zepra::jobCancelled = true;
+  zepra::setLastErrorText("left from an earlier job");
+  GraphScript script;
+  script.runOk = false;
+  EXPECT_EQ(run(script), 5);
+  EXPECT_FALSE(zepra::jobCancelled);
+  EXPECT_EQ(zepra::lastErrorText(), "");
 }
 
 TEST_F(Job, DriverFailuresPostTheirPositiveCodeAndLeaveNothingBehind) {
@@ -156,6 +215,7 @@ TEST_F(Job, StreamFileThatCannotBeReadBackIsReported) {
     }
   };
   EXPECT_EQ(run(folder), 1003);
+  EXPECT_NE(zepra::lastErrorText().find("could not be read back"), std::string::npos) << zepra::lastErrorText();
   EXPECT_EQ(recorder.done, (std::vector<int>{1001, 1003}));
   EXPECT_TRUE(tempFolderEmpty());
   EXPECT_FALSE(fs::exists(job.outputPath));
@@ -169,11 +229,26 @@ TEST_F(Job, ImageThatCannotBeWrittenPosts1000WithItsReason) {
   EXPECT_TRUE(tempFolderEmpty());
 }
 
+// No place for the stream file is the stream's failure (7), not the image's.
 TEST_F(Job, NoTemporaryFolderStillPostsACompletion) {
   setenv("TMPDIR", (base / "missing").c_str(), 1);
   GraphScript script;
-  EXPECT_EQ(run(script), 1000);
-  EXPECT_EQ(recorder.done, std::vector<int>{1000});
+  EXPECT_EQ(run(script), 7);
+  EXPECT_EQ(recorder.done, std::vector<int>{7});
   EXPECT_NE(zepra::lastErrorText().find("temporary"), std::string::npos);
   EXPECT_TRUE(script.calls.empty());
+}
+
+TEST_F(Job, APipeAsInputIsRefusedBeforeAnythingIsOpened) {
+  const fs::path fifo = base / "clip.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  job.inputPath = fifo.string();
+  GraphScript script;
+  // Opening a pipe without a writer would block: the job must not even try.
+  EXPECT_EQ(run(script), zepra::kJobInputError);
+  EXPECT_EQ(recorder.done, std::vector<int>{zepra::kJobInputError});
+  EXPECT_NE(zepra::lastErrorText().find("is a pipe"), std::string::npos) << zepra::lastErrorText();
+  EXPECT_TRUE(script.calls.empty());
+  EXPECT_TRUE(tempFolderEmpty());
+  EXPECT_FALSE(fs::exists(job.outputPath));
 }

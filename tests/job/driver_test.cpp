@@ -33,7 +33,7 @@ class Driver : public ::testing::Test {
   int run(GraphScript& script, int width = -1, int bitrate = 120, std::string path = {}) {
     const int trim[4] = {0, 0, 0, 0};
     return zepra::runConversion("in.avi", path.empty() ? stream : path, trim, false, width, -1, -1,
-                                3, bitrate, 1.33f, zepra::test::fakeGraphFactory(script));
+                                3, bitrate, 1.33f, cancel, zepra::test::fakeGraphFactory(script));
   }
 
   std::vector<std::uint8_t> streamBytes() const {
@@ -43,6 +43,7 @@ class Driver : public ::testing::Test {
 
   fs::path dir;
   std::string stream;
+  zepra::CancelSource cancel;
 };
 
 std::uint32_t word(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -78,7 +79,7 @@ TEST_F(Driver, EachFailingStepHasItsCodeAndTheGraphIsAlwaysReleased) {
     c.arrange(script);
     const int trim[4] = {0, 0, 0, 0};
     const int code = zepra::runConversion("in.avi", c.emptyPath ? "" : stream, trim, false, c.width,
-                                          -1, -1, 3, c.bitrate, 1.33f,
+                                          -1, -1, 3, c.bitrate, 1.33f, cancel,
                                           zepra::test::fakeGraphFactory(script));
     EXPECT_EQ(code, c.code) << c.name;
     EXPECT_EQ(script.calls, c.calls) << c.name;
@@ -104,13 +105,16 @@ TEST_F(Driver, FailedRunStillClosesTheStreamBeforeTheGraphIsReleased) {
 
 TEST_F(Driver, CancelledRunKeepsFrameCountZeroAndWritesNoTrailer) {
   GraphScript script;
-  script.runOk = false;
-  script.onRelease = [] {};
-  zepra::jobCancelled = true;
+  script.frames = 6;
+  script.beforeFrame = [this](int frame) {
+    if (frame == 4) cancel.requestCancel();
+  };
   EXPECT_EQ(run(script), -5);
+  EXPECT_TRUE(zepra::jobCancelled);
   auto bytes = streamBytes();
   ASSERT_GE(bytes.size(), 12u);
   EXPECT_EQ(word(bytes, 0), 0u);
+  EXPECT_EQ(script.calls.back(), "release");
   zepra::jobCancelled = false;
 }
 
@@ -141,7 +145,9 @@ TEST_F(Driver, SuccessfulRunWritesACompleteStream) {
   EXPECT_EQ(bytes.size(), at + 4 + 176u * word(bytes, at));
 }
 
-// A stream that fills the disk mid-run must not pass as a finished stream.
+// A stream that fills the disk mid-run must not pass as a finished stream,
+// nor as a fault of the input: the run stops at the frame that could not be
+// written, and the result says the stream could not be written.
 TEST_F(Driver, StreamThatCannotBeCompletedFailsTheJob) {
   signal(SIGXFSZ, SIG_IGN);
   rlimit saved{};
@@ -149,12 +155,13 @@ TEST_F(Driver, StreamThatCannotBeCompletedFailsTheJob) {
   rlimit limit{100, saved.rlim_max};
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   GraphScript script;
+  script.stopWhenRefused = true;
   zepra::setLastErrorText({});
   const int code = run(script);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, SIG_DFL);
   EXPECT_EQ(code, -7);
-  EXPECT_FALSE(zepra::lastErrorText().empty());
+  EXPECT_EQ(zepra::lastErrorText(), "The stream file could not be written.");
   EXPECT_EQ(script.calls.back(), "release");
 }
 

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "encoder/media_sink.h"
+#include "platform/cancel_source.h"
 #include "platform/job_state.h"
 
 namespace zepra::test {
@@ -41,13 +42,18 @@ class FakeGraph : public DecodingGraph {
     return script_.queryOk;
   }
 
-  bool runDecodingGraph() override {
+  bool runDecodingGraph(const CancelSource& cancel) override {
     script_.calls.push_back("run");
     if (script_.throwInRun) throw std::runtime_error("decoder fell over");
     std::vector<std::uint8_t> frame(frameBytes());
     std::vector<std::uint8_t> sound(882 * 2);  // 40 ms
     const double frameSeconds = script_.frameDuration / 1e7;
     for (int i = 0; i < script_.frames; ++i) {
+      if (script_.beforeFrame) script_.beforeFrame(i);
+      if (cancel.cancelRequested()) {
+        jobCancelled = true;
+        return false;
+      }
       for (std::size_t p = 0; p < frame.size(); ++p) frame[p] = static_cast<std::uint8_t>(p * 3 + i * 40);
       for (std::size_t s = 0; s < sound.size(); ++s) sound[s] = static_cast<std::uint8_t>(s * 11);
       ++script_.framesDelivered;

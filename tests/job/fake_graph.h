@@ -2,7 +2,8 @@
 // A decoding graph for tests: feeds the encoder a small synthetic clip
 // (32 x 32 pixels at 25 frames per second, 16-bit mono sound at 22050 Hz,
 // unless a test chooses another) and fails or throws at the step a test
-// chooses. It records the calls it gets.
+// chooses. It records the calls it gets. Like the real graph it stops when
+// the job's cancel source asks it to (looked at before every frame).
 
 #include <cstdint>
 #include <functional>
@@ -27,6 +28,7 @@ struct GraphScript {
   int framesDelivered = 0;       // frames handed to the encoder so far
   std::vector<std::string> calls;
   std::function<void()> onRelease;  // runs inside releaseDecodingGraph
+  std::function<void(int frame)> beforeFrame;  // runs before each frame is delivered
 };
 
 // What the graph reports when the encoder refuses the video format.

@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -167,4 +173,92 @@ TEST_F(RomBuilder, FailedWriteKeepsTheOldImageAndLeavesNoPartialFile) {
     EXPECT_EQ(filesInDir(), 1u);
   }
   signal(SIGXFSZ, SIG_DFL);
+}
+
+// Closing the file can report a write error that the writes themselves did
+// not (a disk filled behind a cache, a network folder): this test binary
+// wraps close() so that the close of a finished temporary image fails.
+namespace {
+std::atomic<bool> failImageClose{false};
+}  // namespace
+
+extern "C" int __real_close(int fd);
+extern "C" int __wrap_close(int fd) {
+  struct stat st {};
+  char link[64];
+  char target[4096] = {};
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  const bool image = failImageClose && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+                     readlink(link, target, sizeof target - 1) > 0 && std::strstr(target, "/.ZEPRA");
+  const int result = __real_close(fd);
+  if (!image) return result;
+  errno = EIO;
+  return -1;
+}
+
+TEST_F(RomBuilder, AFailedCloseIsReportedAsTheLastStepThatWrote) {
+  struct Case {
+    std::size_t streamLength;
+    std::string title;
+    const char* text;
+  } cases[] = {
+      {10, "TITLE", "访问文件夹错误 ( 4)"},
+      {10, "", "访问文件夹错误 ( 3)"},
+      {65536 - 44408, "", "访问文件夹错误 ( 2)"},  // no padding to write
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::ofstream(output, std::ios::binary | std::ios::trunc) << "older image";
+    failImageClose = true;
+    const bool built = build(Bytes(c.streamLength, 3), c.title);
+    failImageClose = false;
+    EXPECT_FALSE(built);
+    EXPECT_EQ(zepra::lastErrorText(), c.text);
+    Bytes old = readFile(output);
+    EXPECT_EQ(std::string(old.begin(), old.end()), "older image");
+    EXPECT_EQ(filesInDir(), 1u);
+  }
+}
+
+// Just before the finished image replaces the output it can still be
+// abandoned (a late cancel): the output stays and nothing is left.
+TEST_F(RomBuilder, AnAbandonedImageLeavesTheOutputAsItWas) {
+  std::ofstream(output, std::ios::binary | std::ios::trunc) << "older image";
+  int asked = 0;
+  EXPECT_FALSE(zepra::buildRomImage(output.string(), Bytes(10, 1), "T", testImage(), [&] {
+    ++asked;
+    return false;
+  }));
+  EXPECT_EQ(asked, 1);
+  Bytes old = readFile(output);
+  EXPECT_EQ(std::string(old.begin(), old.end()), "older image");
+  EXPECT_EQ(filesInDir(), 1u);
+  EXPECT_TRUE(zepra::buildRomImage(output.string(), Bytes(10, 1), "T", testImage(), [] { return true; }));
+  EXPECT_EQ(fs::file_size(output), 65536u);
+}
+
+// A link named as the output gets its target written, in the target's
+// folder; the link stays. Special files are never replaced.
+TEST_F(RomBuilder, ALinkGetsItsTargetWrittenAndSpecialFilesAreRefused) {
+  fs::create_directories(dir / "elsewhere");
+  std::ofstream(dir / "elsewhere" / "movie.gba") << "older image";
+  fs::create_symlink("elsewhere/movie.gba", dir / "hop.gba");
+  fs::create_symlink("hop.gba", output);  // a chain of two links
+  ASSERT_TRUE(build(Bytes(10, 1), "T"));
+  EXPECT_TRUE(fs::is_symlink(output));
+  EXPECT_TRUE(fs::is_symlink(dir / "hop.gba"));
+  EXPECT_EQ(fs::file_size(dir / "elsewhere" / "movie.gba"), 65536u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "elsewhere"), fs::directory_iterator()), 1);
+
+  fs::remove(output);
+  fs::create_symlink("loop.gba", dir / "loop.gba");
+  output = dir / "loop.gba";
+  EXPECT_FALSE(build(Bytes(10, 1), "T"));
+  EXPECT_NE(zepra::lastErrorText().find("cannot be followed"), std::string::npos) << zepra::lastErrorText();
+
+  output = dir / "fifo.gba";
+  ASSERT_EQ(mkfifo(output.c_str(), 0600), 0);
+  EXPECT_FALSE(build(Bytes(10, 1), "T"));
+  EXPECT_NE(zepra::lastErrorText().find("not a regular file"), std::string::npos) << zepra::lastErrorText();
+  EXPECT_TRUE(fs::is_fifo(output));
 }

@@ -8,6 +8,7 @@
 #include "cinepak/reference_decoder.h"
 #include "job/conversion_job.h"
 #include "job/size_estimate.h"
+#include "platform/cancel_source.h"
 #include "platform/job_state.h"
 #include "player/player_image.h"
 #include "tests/encoder/encoder_harness.h"
@@ -38,17 +39,9 @@ class SizeControl : public ::testing::Test {
   }
   ~SizeControl() override { notifyWindow = nullptr; }
 
-  // The cancel event reaches every job of this user, also those of other
-  // test programs running at the time: a cancelled run is repeated.
   int convert() {
-    int result = kJobRunFailed;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-      resetJobState();
-      window.progress.clear();
-      result = runConversionJob(job);
-      if (!jobCancelled) break;
-    }
-    return result;
+    CancelSource cancel;
+    return runConversionJob(job, cancel);
   }
 
   // Every record of the image decodes; the number of frames.

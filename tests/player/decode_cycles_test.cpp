@@ -40,12 +40,17 @@ FrameRecord worstCaseFrame(int seed) {
   return {0x1000, chunks};
 }
 
-TEST(DecodeCycles, WorstCaseFullScreenStreamKeepsThirtyFramesPerSecondWithSound) {
+TestStream worstCaseStream() {
   TestStream stream;
   stream.playbackStep = 32917;  // 30 frames per second as the converter writes it
   for (int f = 0; f < 6; ++f) stream.frames.push_back(worstCaseFrame(f * 17));
   // Loud sound keeps the refill busy and the step index high.
   for (int i = 0; i < 176 * 16; ++i) stream.audioBlocks.push_back(static_cast<std::uint8_t>(i % 3 ? 0x77 : 0xFF));
+  return stream;
+}
+
+TEST(DecodeCycles, WorstCaseFullScreenStreamKeepsThirtyFramesPerSecondWithSound) {
+  const TestStream stream = worstCaseStream();
 
   std::string error;
   auto console = ConsoleEmulator::load(cartridge(stream.bytes()), error);
@@ -64,6 +69,29 @@ TEST(DecodeCycles, WorstCaseFullScreenStreamKeepsThirtyFramesPerSecondWithSound)
   std::printf("worst-case frame decode: %llu cycles (%.2f refreshes); sound refill: %llu cycles\n",
               static_cast<unsigned long long>(worst), static_cast<double>(worst) / kCyclesPerRefresh,
               static_cast<unsigned long long>(refill));
+}
+
+}  // namespace
+}  // namespace zepra::test
+
+namespace zepra::test {
+namespace {
+
+// Leaving a cartridge's menu for a video costs its first frames nothing:
+// measured from the refresh at which A is released, the first frame included.
+TEST(DecodeCycles, NoFrameIsLateWhenAVideoStartsFromTheMenu) {
+  const Bytes stream = worstCaseStream().bytes();
+  std::string error;
+  auto console = ConsoleEmulator::load(menuCartridge({{"One", stream}, {"Two", stream}}), error);
+  ASSERT_NE(console, nullptr) << error;
+  console->runRefreshes(20);
+  console->runRefreshes(2, kKeyDown);
+  console->runRefreshes(2);
+  console->runRefreshes(2, kKeyA);
+  console->holdKeys(0);
+  const auto costs = measureDecoding(*console, 6);
+  ASSERT_EQ(costs.size(), 6u);
+  for (std::size_t f = 0; f < costs.size(); ++f) EXPECT_FALSE(costs[f].late) << "frame " << f << " was late";
 }
 
 }  // namespace

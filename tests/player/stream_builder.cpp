@@ -1,6 +1,7 @@
 #include "tests/player/stream_builder.h"
 
 #include "player/host/console_emulator.h"
+#include "job/cartridge_layout.h"
 #include "player/player_image.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,18 @@ Bytes cartridge(std::span<const std::uint8_t> stream) {
   out.insert(out.end(), stream.begin(), stream.end());
   out.resize((out.size() + 0x7FFF) / 0x8000 * 0x8000, 0xFF);
   return out;
+}
+
+Bytes menuCartridge(const std::vector<std::pair<std::string, Bytes>>& videos) {
+  std::vector<CartridgeVideo> list;
+  for (const auto& [name, stream] : videos) list.push_back({name, stream});
+  std::string error;
+  const auto contents = cartridgeContents(playerImage().size(), list, error);
+  if (!contents) {
+    ADD_FAILURE() << "the cartridge was refused: " << error;
+    return {};
+  }
+  return cartridge(*contents);
 }
 
 std::vector<std::vector<std::uint16_t>> referencePictures(const TestStream& stream, int overrunFrame) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "cinepak/reference_decoder.h"
@@ -35,6 +37,10 @@ struct TestStream {
 
 // Player image + stream + 0xFF padding to a multiple of 32 KiB.
 Bytes cartridge(std::span<const std::uint8_t> stream);
+
+// A cartridge of several videos (name, stream) as the converter lays it out:
+// player image, directory, streams, padding.
+Bytes menuCartridge(const std::vector<std::pair<std::string, Bytes>>& videos);
 
 // The pictures a reference decoder draws for each frame, in order. Every
 // frame must decode cleanly except `overrunFrame`, which must report that it
