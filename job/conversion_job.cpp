@@ -62,7 +62,34 @@ int runJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFa
   IdlePriority idle;
   // Nothing an earlier job left may pass for this job's detail.
   resetJobState();
+  std::vector<std::uint8_t> stream;
+  if (const int result = convertToStream(job, cancel, makeGraph, stream); result != kJobOk) return result;
+  return writeImage(job, stream, cancel);
+}
 
+}  // namespace
+
+DriverArguments driverArguments(const ConversionJob& job) {
+  DriverArguments a;
+  if (usesMargins(job.trimMode)) {
+    a.trim[0] = job.trimLeft;
+    a.trim[1] = job.trimBottom;
+    a.trim[2] = job.trimRight;
+    a.trim[3] = job.trimTop;
+  }
+  a.autoTrim = usesAutoTrim(job.trimMode);
+  a.width = job.keepAspect ? -1 : job.width;
+  a.height = job.keepAspect ? -1 : job.height;
+  // The list's "Auto" is the encoder's mode -1, "Original" its mode 0.
+  a.frameRateMode = static_cast<int>(job.frameRateIndex) - 1;
+  a.preFilter = job.preFilter;
+  a.bitrate = job.bitrate;
+  a.gamma = job.gammaEnabled ? job.gamma : 1.0f;
+  return a;
+}
+
+int convertToStream(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph,
+                    std::vector<std::uint8_t>& stream) {
   // A pipe would block the second opening of the input, or give it nothing.
   if (std::optional<std::string> problem = specialInputProblem(job.inputPath)) {
     setLastErrorText("The input \"" + job.inputPath + "\" " + *problem + ".");
@@ -90,8 +117,6 @@ int runJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFa
   // A cancel that came after the decoding (while the sound was encoded):
   // until the image is in place it still means no image.
   if (cancel.cancelRequested()) return cancelled();
-
-  std::vector<std::uint8_t> stream;
   if (const int result = readStream(streamPath, stream); result != kJobOk) return result;
   // The plan keeps a target by construction; an image over it is still
   // never written.
@@ -100,31 +125,13 @@ int runJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFa
                      " bytes.");
     return kJobRomFailed;
   }
-  if (!buildRomImage(job.outputPath, stream, job.romTitle, [&] { return cancel.passLastCancelPoint(); })) {
-    return cancel.cancelRequested() ? cancelled() : kJobRomFailed;
-  }
   return kJobOk;
 }
 
-}  // namespace
-
-DriverArguments driverArguments(const ConversionJob& job) {
-  DriverArguments a;
-  if (usesMargins(job.trimMode)) {
-    a.trim[0] = job.trimLeft;
-    a.trim[1] = job.trimBottom;
-    a.trim[2] = job.trimRight;
-    a.trim[3] = job.trimTop;
-  }
-  a.autoTrim = usesAutoTrim(job.trimMode);
-  a.width = job.keepAspect ? -1 : job.width;
-  a.height = job.keepAspect ? -1 : job.height;
-  // The list's "Auto" is the encoder's mode -1, "Original" its mode 0.
-  a.frameRateMode = static_cast<int>(job.frameRateIndex) - 1;
-  a.preFilter = job.preFilter;
-  a.bitrate = job.bitrate;
-  a.gamma = job.gammaEnabled ? job.gamma : 1.0f;
-  return a;
+int writeImage(const ConversionJob& job, std::span<const std::uint8_t> contents, CancelSource& cancel) {
+  if (buildRomImage(job.outputPath, contents, job.romTitle, [&] { return cancel.passLastCancelPoint(); }))
+    return kJobOk;
+  return cancel.cancelRequested() ? cancelled() : kJobRomFailed;
 }
 
 int runConversionJob(const ConversionJob& job, CancelSource& cancel,

@@ -5,7 +5,9 @@
 // throws: whatever goes wrong inside becomes a result.
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "input/decoding_graph.h"
 #include "job/settings_model.h"
@@ -49,5 +51,15 @@ DriverArguments driverArguments(const ConversionJob& job);
 // opened. Never throws.
 int runConversionJob(const ConversionJob& job, CancelSource& cancel,
                      const DecodingGraphFactory& makeGraph = createDecodingGraph) noexcept;
+
+// The first part of a job: converts job.inputPath into a stream in memory
+// (on disk only in a temporary file while the driver writes it). Returns
+// kJobOk or a result code with lastErrorText set; posts nothing.
+int convertToStream(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph,
+                    std::vector<std::uint8_t>& stream);
+// The last part: writes job.outputPath from the bytes that follow the
+// player image. kJobOk, kJobRomFailed, or the result of a cancel that came
+// before the image was put in place.
+int writeImage(const ConversionJob& job, std::span<const std::uint8_t> contents, CancelSource& cancel);
 
 }  // namespace zepra

@@ -1,0 +1,130 @@
+// A cartridge of several videos from start to end, with the fake decoding
+// graph: the directory it writes, progress over the whole cartridge, one
+// video as today's image, and a failing input that writes nothing.
+
+#include "job/cartridge_job.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "fake_graph.h"
+#include "format/directory_check.h"
+#include "platform/job_state.h"
+#include "player/player_image.h"
+
+namespace fs = std::filesystem;
+
+namespace zepra {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Recorder : NotifyWindow {
+  std::vector<int> done, progress;
+  std::vector<std::string> statuses;
+  void postDone(int result) override { done.push_back(result); }
+  void sendProgress(int permille) override { progress.push_back(permille); }
+  void sendStatus(const std::string& text) override { statuses.push_back(text); }
+};
+
+class CartridgeJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base = fs::temp_directory_path() / ("zepra-cartridge-" + std::to_string(getpid()));
+    fs::remove_all(base);
+    fs::create_directories(base / "tmp");
+    setenv("TMPDIR", (base / "tmp").c_str(), 1);
+    job.outputPath = (base / "cart.gba").string();
+    job.romTitle = "SEASON";
+    notifyWindow = &recorder;
+  }
+  void TearDown() override {
+    notifyWindow = nullptr;
+    unsetenv("TMPDIR");
+    fs::remove_all(base);
+  }
+
+  // One script per input, in order: the graph of input i follows scripts[i].
+  int run(const std::vector<CartridgeInput>& inputs, std::vector<test::GraphScript>& scripts) {
+    auto next = std::make_shared<std::size_t>(0);
+    DecodingGraphFactory factory = [&scripts, next] { return test::fakeGraphFactory(scripts[(*next)++])(); };
+    CancelSource cancel;
+    return runCartridgeJob(job, inputs, cancel, factory);
+  }
+  Bytes output() const {
+    std::ifstream in(job.outputPath, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path base;
+  ConversionJob job;
+  Recorder recorder;
+};
+
+TEST_F(CartridgeJob, SeveralInputsBecomeOneImageWithTheirNamesInTheMenu) {
+  std::vector<test::GraphScript> scripts(3);
+  scripts[1].frames = 9;
+  const std::vector<CartridgeInput> inputs = {
+      {"/videos/Pilot.mkv", ""}, {"/videos/b.avi", "The Sequel \xE2\x80\x94 part 2"}, {"/v/third.one.mp4", ""}};
+  ASSERT_EQ(run(inputs, scripts), kJobOk) << lastErrorText();
+  EXPECT_EQ(recorder.done, std::vector<int>{kJobOk});
+
+  const Bytes image = output();
+  const std::uint32_t at = static_cast<std::uint32_t>(playerImage().size());
+  ASSERT_EQ(zepraDirectoryCount(image.data(), at), 3u);
+  const char* names[] = {"Pilot", "The Sequel ? part 2", "third.one"};
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(zepraDirectoryEntryValid(image.data(), at, i));
+    EXPECT_STREQ(reinterpret_cast<const char*>(zepraDirectoryEntry(image.data(), at, i)), names[i]);
+  }
+  // The second input is the longer one: its stream has more frames.
+  auto frames = [&](std::uint32_t i) {
+    return zepraLe32(image.data() + zepraLe32(zepraDirectoryEntry(image.data(), at, i) + ZEPRA_ENTRY_OFFSET_AT));
+  };
+  EXPECT_GT(frames(1), frames(0));
+  EXPECT_EQ(frames(2), frames(0));
+  EXPECT_EQ(std::string(image.begin() + 0xA0, image.begin() + 0xA6), "SEASON");
+
+  // Progress runs once over the whole cartridge, each input in its third.
+  ASSERT_FALSE(recorder.progress.empty());
+  EXPECT_TRUE(std::is_sorted(recorder.progress.begin(), recorder.progress.end()));
+  EXPECT_LE(recorder.progress.back(), 1000);
+  EXPECT_GE(recorder.progress.back(), 990);
+  EXPECT_TRUE(std::any_of(recorder.progress.begin(), recorder.progress.end(), [](int p) { return p > 333 && p < 667; }));
+  EXPECT_EQ(recorder.statuses.front(), "video 1 of 3: Pilot");
+  EXPECT_NE(std::find(recorder.statuses.begin(), recorder.statuses.end(), "video 3 of 3: third.one"),
+            recorder.statuses.end());
+  EXPECT_TRUE(fs::is_empty(base / "tmp"));
+}
+
+TEST_F(CartridgeJob, OneInputWritesTodaysImageByteForByte) {
+  std::vector<test::GraphScript> scripts(1);
+  ASSERT_EQ(run({{"/videos/clip.avi", "a name nobody sees"}}, scripts), kJobOk) << lastErrorText();
+  const Bytes cartridge = output();
+  job.inputPath = "/videos/clip.avi";
+  test::GraphScript script;
+  CancelSource cancel;
+  ASSERT_EQ(runConversionJob(job, cancel, test::fakeGraphFactory(script)), kJobOk);
+  EXPECT_EQ(cartridge, output());
+}
+
+TEST_F(CartridgeJob, AFailingInputNamesItselfAndNothingIsWritten) {
+  std::ofstream(job.outputPath, std::ios::binary) << "older image";
+  std::vector<test::GraphScript> scripts(3);
+  scripts[1].runOk = false;
+  EXPECT_EQ(run({{"/videos/one.avi", ""}, {"/videos/broken.avi", ""}, {"/videos/three.avi", ""}}, scripts), 5);
+  EXPECT_EQ(recorder.done, std::vector<int>{5});
+  EXPECT_EQ(lastErrorText().rfind("\"/videos/broken.avi\": ", 0), 0u) << lastErrorText();
+  EXPECT_TRUE(scripts[2].calls.empty()) << "the job went on after a failure";
+  EXPECT_EQ(output(), Bytes({'o', 'l', 'd', 'e', 'r', ' ', 'i', 'm', 'a', 'g', 'e'}));
+  EXPECT_TRUE(fs::is_empty(base / "tmp"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 2) << "only tmp and the output";
+}
+
+}  // namespace
+}  // namespace zepra
