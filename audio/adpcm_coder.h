@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "audio/adpcm_tables.h"
+#include "format/adpcm_tables.h"
 
 namespace zepra {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "audio/adpcm_coder.h"
-#include "audio/adpcm_tables.h"
-#include "encoder/media_formats.h"
+#include "format/adpcm_tables.h"
+#include "media/media_formats.h"
 
 namespace zepra {
 

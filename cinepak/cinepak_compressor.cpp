@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cinepak/frame_budget.h"
-#include "cinepak/reference_decoder.h"
+#include "format/screen.h"
 
 namespace zepra {
 
@@ -28,7 +28,7 @@ bool CinepakCompressor::acceptsInput(const BitmapInfoHeader& input) {
   // Bottom-up rows only (positive height); whole 4 x 4 blocks; the console's screen at most.
   return input.biBitCount == 24 && input.biCompression == kBiRgb && input.biPlanes == 1 && input.biWidth > 0 &&
          input.biHeight > 0 && input.biWidth % 4 == 0 && input.biHeight % 4 == 0 &&
-         input.biWidth <= kMaxPictureWidth && input.biHeight <= kMaxPictureHeight;
+         input.biWidth <= kScreenWidth && input.biHeight <= kScreenHeight;
 }
 
 CinepakCompressor::CinepakCompressor(const BitmapInfoHeader& input) : input_(input) {}

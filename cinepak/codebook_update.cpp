@@ -1,6 +1,6 @@
 #include "cinepak/codebook_update.h"
 
-#include "cinepak/reference_decoder.h"
+#include "format/cinepak.h"
 
 #include <algorithm>
 #include <array>

@@ -8,12 +8,12 @@
 #include <span>
 
 #include "cinepak/block_decisions.h"
+#include "format/cinepak.h"
 
 namespace zepra {
 
 inline constexpr std::uint32_t kMaxQuality = 10000;
 inline constexpr std::uint32_t kDefaultQuality = 7500;
-inline constexpr std::size_t kMaxFrameLength = 0x10005;
 
 // 0..10000, higher is better: lambda halves every 1000 steps.
 float lambdaForQuality(std::uint32_t quality);

@@ -1,6 +1,6 @@
 #include "cinepak/frame_writer.h"
 
-#include "cinepak/reference_decoder.h"
+#include "format/cinepak.h"
 
 namespace zepra {
 
@@ -67,7 +67,7 @@ bool allV1(std::span<const BlockChoice> blocks) {
 void writeCodebook(ByteWriter& out, unsigned fullType, const CodebookLoad& load, const Codebook& book, bool grey) {
   if (load.empty()) return;
   const std::size_t entrySize = grey ? 4 : 6;
-  const unsigned type = fullType + (grey ? 4 : 0) + (load.full ? 0 : 1);
+  const unsigned type = fullType + (grey ? kChunkGreyStep : 0) + (load.full ? 0 : kChunkPartialStep);
   out.chunkHeader(type, codebookChunkSize(load, grey));
   auto entry = [&](int i) {
     for (std::size_t k = 0; k < entrySize; ++k) out.byte(book.bytes(i)[k]);
@@ -98,11 +98,11 @@ void writeVectors(ByteWriter& out, std::span<const BlockChoice> blocks, bool int
   const std::size_t size = vectorChunkSize(blocks, intra);
   if (size == 0) return;
   if (intra && allV1(blocks)) {
-    out.chunkHeader(0x32, size);
+    out.chunkHeader(kChunkV1Vectors, size);
     for (const BlockChoice& c : blocks) out.byte(c.index[0]);
     return;
   }
-  out.chunkHeader(intra ? 0x30 : 0x31, size);
+  out.chunkHeader(intra ? kChunkIntraVectors : kChunkInterVectors, size);
   FlagWords flags(out);
   const int last = intra ? static_cast<int>(blocks.size()) - 1 : lastCodedBlock(blocks);
   for (int b = 0; b <= last; ++b) {
@@ -159,8 +159,8 @@ std::size_t writeFrame(const FramePlan& plan, std::uint8_t* out) {
   w.big16(0);
   w.big16(plan.height);
   w.big16(plan.width);
-  writeCodebook(w, 0x20, plan.v4Load, *plan.v4, plan.grey);
-  writeCodebook(w, 0x22, plan.v1Load, *plan.v1, plan.grey);
+  writeCodebook(w, kChunkV4Codebook, plan.v4Load, *plan.v4, plan.grey);
+  writeCodebook(w, kChunkV1Codebook, plan.v1Load, *plan.v1, plan.grey);
   writeVectors(w, plan.blocks, plan.intra);
   return w.pos();
 }

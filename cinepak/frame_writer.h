@@ -12,6 +12,7 @@
 
 #include "cinepak/block_decisions.h"
 #include "cinepak/codebook.h"
+#include "format/cinepak.h"
 
 namespace zepra {
 
@@ -34,7 +35,8 @@ struct FramePlan {
   std::span<const BlockChoice> blocks;
 };
 
-inline constexpr std::size_t kFrameHeadersSize = 22;
+// The frame header and the one strip header before the chunks.
+inline constexpr std::size_t kFrameHeadersSize = kFrameHeaderSize + kStripHeaderSize;
 
 std::size_t codebookChunkSize(const CodebookLoad& load, bool grey);
 std::size_t vectorChunkSize(std::span<const BlockChoice> blocks, bool intra);

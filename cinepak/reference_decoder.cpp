@@ -48,7 +48,7 @@ class ReferenceDecoder::Reader {
 
 ReferenceDecoder::ReferenceDecoder(int width, int height)
     : width_(width), height_(height) {
-  if (width > 0 && height > 0 && width <= kMaxPictureWidth && height <= kMaxPictureHeight)
+  if (width > 0 && height > 0 && width <= kScreenWidth && height <= kScreenHeight)
     picture_.assign(static_cast<std::size_t>(width) * height, 0);
 }
 
@@ -57,7 +57,7 @@ void ReferenceDecoder::clearPicture() { std::fill(picture_.begin(), picture_.end
 bool ReferenceDecoder::decodeStrip(std::uint16_t /*stripType*/, std::span<const std::uint8_t> chunks) {
   // Blocks are drawn whole, so only pictures of whole blocks can be decoded.
   const bool validSize = width_ > 0 && height_ > 0 && width_ % 4 == 0 && height_ % 4 == 0 &&
-                         width_ <= kMaxPictureWidth && height_ <= kMaxPictureHeight;
+                         width_ <= kScreenWidth && height_ <= kScreenHeight;
   if (!validSize) return false;
   blockX_ = 0;
   blockY_ = 0;
@@ -103,17 +103,17 @@ bool ReferenceDecoder::decodeFrame(std::span<const std::uint8_t> frame) {
 
 bool ReferenceDecoder::decodeChunk(std::uint8_t type, Reader& reader) {
   switch (type) {
-    case 0x20: return fullLoad(v4_, false, reader);
-    case 0x21: return partialLoad(v4_, false, reader);
-    case 0x22: return fullLoad(v1_, false, reader);
-    case 0x23: return partialLoad(v1_, false, reader);
-    case 0x24: return fullLoad(v4_, true, reader);
-    case 0x25: return partialLoad(v4_, true, reader);
-    case 0x26: return fullLoad(v1_, true, reader);
-    case 0x27: return partialLoad(v1_, true, reader);
-    case 0x30: return intraBlocks(reader);
-    case 0x31: return interBlocks(reader);
-    case 0x32: return v1Blocks(reader);
+    case kChunkV4Codebook: return fullLoad(v4_, false, reader);
+    case kChunkV4CodebookPartial: return partialLoad(v4_, false, reader);
+    case kChunkV1Codebook: return fullLoad(v1_, false, reader);
+    case kChunkV1CodebookPartial: return partialLoad(v1_, false, reader);
+    case kChunkV4CodebookGrey: return fullLoad(v4_, true, reader);
+    case kChunkV4CodebookGreyPartial: return partialLoad(v4_, true, reader);
+    case kChunkV1CodebookGrey: return fullLoad(v1_, true, reader);
+    case kChunkV1CodebookGreyPartial: return partialLoad(v1_, true, reader);
+    case kChunkIntraVectors: return intraBlocks(reader);
+    case kChunkInterVectors: return interBlocks(reader);
+    case kChunkV1Vectors: return v1Blocks(reader);
     default: return true;  // unknown chunks are skipped by their size
   }
 }

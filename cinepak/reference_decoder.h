@@ -17,17 +17,10 @@
 #include <vector>
 
 #include "cinepak/console_colour.h"
+#include "format/cinepak.h"
+#include "format/screen.h"
 
 namespace zepra {
-
-inline constexpr std::uint16_t kIntraStrip = 0x1000;
-inline constexpr std::uint16_t kInterStrip = 0x1100;
-inline constexpr int kFrameHeaderSize = 10;
-inline constexpr int kStripHeaderSize = 12;
-inline constexpr int kChunkHeaderSize = 4;
-inline constexpr int kCodebookSize = 256;
-inline constexpr int kMaxPictureWidth = 240;
-inline constexpr int kMaxPictureHeight = 160;
 
 class ReferenceDecoder {
  public:

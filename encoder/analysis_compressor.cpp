@@ -3,14 +3,13 @@
 #include <algorithm>
 
 #include "encoder/frame_change.h"
-#include "encoder/stream_layout.h"
+#include "format/stream_layout.h"
 
 namespace zepra {
 
 namespace {
 
 constexpr std::uint32_t kEmptyFrameBytes = ZEPRA_CINEPAK_FRAME_HEADER_BYTES + ZEPRA_CINEPAK_STRIP_HEADER_BYTES;
-constexpr std::uint16_t kInterStrip = 0x1100;
 
 void putBigEndian16(std::uint8_t* out, std::uint32_t value) {
   out[0] = static_cast<std::uint8_t>(value >> 8);

@@ -1,6 +1,6 @@
 #include "encoder/cinepak_strip.h"
 
-#include "encoder/stream_layout.h"
+#include "format/cinepak.h"
 
 namespace zepra {
 

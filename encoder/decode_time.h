@@ -12,7 +12,6 @@
 
 namespace zepra {
 
-inline constexpr std::uint64_t kCyclesPerRefresh = 280896;
 // Copying the 240 x 160 back buffer to the screen by DMA.
 inline constexpr std::uint64_t kScreenCopyCycles = 153600;
 // One sound refill, a loud passage, in the display-refresh interrupt.

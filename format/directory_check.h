@@ -8,9 +8,10 @@
 
 #include <stdint.h>
 
-#include "audio/adpcm_tables.h"
-#include "encoder/stream_layout.h"
+#include "format/adpcm_tables.h"
 #include "format/directory.h"
+#include "format/screen.h"
+#include "format/stream_layout.h"
 
 /* The largest image a cartridge holds: 32 MiB. */
 #define ZEPRA_MAX_IMAGE_BYTES 0x2000000u
@@ -25,8 +26,8 @@ static inline uint32_t zepraLe32(const uint8_t* p) {
  * the 240x160 screen. */
 static inline int zepraStreamHeaderValid(uint32_t frameCount, uint32_t playbackStep, uint32_t sizeWord) {
   const uint32_t width = sizeWord & 0xFFFF, height = sizeWord >> 16;
-  return frameCount != 0 && playbackStep != 0 && width != 0 && width <= 240 && height != 0 &&
-         height <= 160 && (width & 3) == 0 && (height & 3) == 0;
+  return frameCount != 0 && playbackStep != 0 && width != 0 && width <= ZEPRA_SCREEN_WIDTH &&
+         height != 0 && height <= ZEPRA_SCREEN_HEIGHT && (width & 3) == 0 && (height & 3) == 0;
 }
 
 /* The length of the whole stream at `stream` (header, records, sound

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "encoder/media_formats.h"
+#include "media/media_formats.h"
 #include "input/ffmpeg_handles.h"
 
 namespace zepra {

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-#include "encoder/media_sink.h"
+#include "media/media_sink.h"
 #include "input/audio_decoder.h"
 #include "input/avi_header_probe.h"
 #include "input/decoding_graph.h"

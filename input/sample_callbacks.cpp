@@ -1,6 +1,6 @@
 #include "input/sample_callbacks.h"
 
-#include "encoder/media_sink.h"
+#include "media/media_sink.h"
 
 namespace zepra {
 

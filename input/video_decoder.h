@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "encoder/media_formats.h"
+#include "media/media_formats.h"
 #include "input/ffmpeg_handles.h"
 #include "input/video_frame_converter.h"
 

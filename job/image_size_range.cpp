@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "audio/adpcm_tables.h"
+#include "format/adpcm_tables.h"
 #include "audio/audio_track.h"
 #include "cinepak/frame_budget.h"
 #include "cinepak/frame_encoder.h"
 #include "encoder/image_size.h"
-#include "encoder/stream_layout.h"
+#include "format/stream_layout.h"
 #include "job/rom_builder.h"
 
 namespace zepra {

@@ -1,15 +1,18 @@
 #ifndef ZEPRA_PLAYER_HARDWARE_H
 #define ZEPRA_PLAYER_HARDWARE_H
-/* The console's registers under the names its programmers know, the few
- * addresses the player fixes, and the small helpers every unit uses
- * (DMA channel 3 copies and fills, the firmware's Halt call). */
+/* The console's registers under the names its programmers know, and the
+ * small helpers every unit uses (DMA channel 3 copies and fills, the
+ * firmware's Halt call). The addresses the player fixes and the screen are
+ * part of the cartridge format (format/). */
 
-typedef unsigned char u8;
-typedef unsigned short u16;
-typedef unsigned int u32;
-typedef signed char s8;
-typedef signed short s16;
-typedef signed int s32;
+#include "format/player_memory.h"
+#include "format/screen.h"
+
+#include "player/types.h"
+
+/* A macro's value as a string, for addresses in inline assembly. */
+#define STRINGIFY_VALUE(x) STRINGIFY_TEXT(x)
+#define STRINGIFY_TEXT(x) #x
 
 #define REG16(address) (*(volatile u16*)(address))
 #define REG32(address) (*(volatile u32*)(address))
@@ -77,7 +80,6 @@ typedef signed int s32;
 #define IRQ_KEYPAD 0x1000
 #define IRQ_GAMEPAK 0x2000
 #define IRQ_SOURCE_COUNT 13
-#define REG_IRQ_HANDLER_ADDRESS REG32(0x03007FFC) /* where the firmware looks */
 /* Prefetch on; cartridge wait states 3/1 for the first region, where the
  * player and its stream lie, 3/1 and 3/1 for the mirrors, 3 for save memory. */
 #define WAITCNT_FAST_CART 0x45B5
@@ -85,12 +87,9 @@ typedef signed int s32;
 
 /* Memory the player uses */
 #define MEM_PALETTE ((volatile u16*)0x05000000)
-#define MEM_VRAM 0x06000000u
-#define MEM_BACK_BUFFER 0x02000000u
-#define SCREEN_WIDTH 240
-#define SCREEN_HEIGHT 160
-#define SCREEN_WORDS (SCREEN_WIDTH * SCREEN_HEIGHT * 2 / 4) /* 0x4B00 */
-#define USER_STACK_TOP 0x03007F00u
+#define MEM_VRAM ((u32)ZEPRA_VIDEO_RAM)
+#define MEM_BACK_BUFFER ((u32)ZEPRA_BACK_BUFFER)
+#define SCREEN_WORDS (kScreenWidth * kScreenHeight * 2 / 4) /* 0x4B00 */
 
 /* The firmware's Halt call: sleeps until an enabled interrupt is raised. */
 static inline void halt(void) {

@@ -16,7 +16,7 @@
 #define RULE_Y 15
 #define LIST_Y 19
 #define LIST_LINES 11
-#define HINT_Y (SCREEN_HEIGHT - FONT_CELL_HEIGHT - 1)
+#define HINT_Y (kScreenHeight - FONT_CELL_HEIGHT - 1)
 #define NAME_X FONT_CELL_WIDTH
 
 #define COLOUR_BACKGROUND RGB15(1, 2, 6)
@@ -53,13 +53,13 @@ static void drawList(u16* picture) {
     const u32 i = menuState.top + line;
     const int y = LIST_Y + (int)line * FONT_CELL_HEIGHT;
     const int selected = i == menuState.selection;
-    if (selected) fillBox(picture, 0, y - 1, SCREEN_WIDTH, FONT_CELL_HEIGHT, COLOUR_SELECTED_BAR);
+    if (selected) fillBox(picture, 0, y - 1, kScreenWidth, FONT_CELL_HEIGHT, COLOUR_SELECTED_BAR);
     const u16 colour = selected ? COLOUR_SELECTED_TEXT : COLOUR_TEXT;
     if (selected) drawText(picture, 0, y, ">", 1, colour);
     drawText(picture, NAME_X, y, videos[i].name, ZEPRA_DIRECTORY_NAME_CHARS, colour);
     char duration[12];
     const int length = (int)(formatDuration(duration, videos[i].seconds) - duration);
-    drawText(picture, SCREEN_WIDTH - 2 - length * FONT_CELL_WIDTH, y, duration, length, colour);
+    drawText(picture, kScreenWidth - 2 - length * FONT_CELL_WIDTH, y, duration, length, colour);
   }
 }
 
@@ -91,8 +91,8 @@ static void drawMenu(void) {
   int length = 0;
   while (length < ROM_TITLE_BYTES && ROM_TITLE[length] != 0) title[length] = ROM_TITLE[length], ++length;
   title[length] = 0;
-  drawText(picture, (SCREEN_WIDTH - length * FONT_CELL_WIDTH) / 2, TITLE_Y, title, length, COLOUR_TITLE);
-  fillBox(picture, 0, RULE_Y, SCREEN_WIDTH, 1, COLOUR_RULE);
+  drawText(picture, (kScreenWidth - length * FONT_CELL_WIDTH) / 2, TITLE_Y, title, length, COLOUR_TITLE);
+  fillBox(picture, 0, RULE_Y, kScreenWidth, 1, COLOUR_RULE);
   drawList(picture);
   drawHint(picture);
   waitForRefresh();

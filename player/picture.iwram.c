@@ -4,8 +4,9 @@
 
 #include "player/picture.h"
 
-#define ROW_WORDS (SCREEN_WIDTH / 2) /* one back-buffer row in words */
-#define CODEBOOK_ENTRIES 256
+#include "format/cinepak.h"
+
+#define ROW_WORDS (kScreenWidth / 2) /* one back-buffer row in words */
 
 typedef struct {
   u32 top;    /* p0 | p1 << 16 */
@@ -15,8 +16,8 @@ typedef struct {
 /* The codebooks live in internal work RAM: every drawn block reads two to
  * eight of their words, and this memory's 32-bit bus is what lets a frame of
  * 2400 V4 blocks decode within a 30 fps frame's time. */
-static CodebookEntry v4Codebook[CODEBOOK_ENTRIES] __attribute__((section(".iwram_noinit")));
-static CodebookEntry v1Codebook[CODEBOOK_ENTRIES] __attribute__((section(".iwram_noinit")));
+static CodebookEntry v4Codebook[kCodebookSize] __attribute__((section(".iwram_noinit")));
+static CodebookEntry v1Codebook[kCodebookSize] __attribute__((section(".iwram_noinit")));
 
 PictureState pictureState;
 
@@ -29,8 +30,8 @@ void setUpPicture(u32 sizeWord) {
   pictureState.width = sizeWord & 0xFFFF;
   pictureState.height = sizeWord >> 16;
   pictureState.origin =
-      (u32*)(MEM_BACK_BUFFER + (SCREEN_HEIGHT - pictureState.height) * SCREEN_WIDTH +
-             SCREEN_WIDTH - pictureState.width);
+      (u32*)(MEM_BACK_BUFFER + (kScreenHeight - pictureState.height) * kScreenWidth +
+             kScreenWidth - pictureState.width);
   if (pictureState.clampTable == 0) {
     for (int i = -64; i < 64; ++i) clampStorage[i + 64] = i < 0 ? 0 : i > 31 ? 31 : i;
     pictureState.clampTable = (const s8*)clampStorage + 64;
@@ -69,7 +70,7 @@ static inline u32 readFlags(const u8* p) {
 /* Loads entries 0, 1, 2 ... from a payload of n bytes. */
 static void loadCodebook(CodebookEntry* codebook, const u8* p, int n, int grey) {
   const int entryBytes = grey ? 4 : 6;
-  for (int i = 0; i < CODEBOOK_ENTRIES && n >= entryBytes; ++i, n -= entryBytes)
+  for (int i = 0; i < kCodebookSize && n >= entryBytes; ++i, n -= entryBytes)
     p = convertEntry(codebook + i, p, grey);
 }
 
@@ -77,11 +78,11 @@ static void loadCodebook(CodebookEntry* codebook, const u8* p, int n, int grey) 
 static void updateCodebook(CodebookEntry* codebook, const u8* p, int n, int grey) {
   const int entryBytes = grey ? 4 : 6;
   int i = 0;
-  while (n > 0 && i < CODEBOOK_ENTRIES) {
+  while (n > 0 && i < kCodebookSize) {
     u32 flags = readFlags(p);
     p += 4;
     n -= 4;
-    for (int bit = 0; bit < 32 && i < CODEBOOK_ENTRIES; ++bit, ++i, flags <<= 1) {
+    for (int bit = 0; bit < 32 && i < kCodebookSize; ++bit, ++i, flags <<= 1) {
       if (flags & 0x80000000u) {
         p = convertEntry(codebook + i, p, grey);
         n -= entryBytes;
@@ -138,7 +139,7 @@ static inline void drawV1(u32* d, const u8* index, const CodebookEntry* book) {
       "str r3, [%[d], #1444]"
       :
       : [d] "r"(d), [i] "r"(index), [book] "r"(book), "m"(*(const u8(*)[1])index),
-        "m"(*(const CodebookEntry(*)[CODEBOOK_ENTRIES])book)
+        "m"(*(const CodebookEntry(*)[kCodebookSize])book)
       : "r0", "r1", "r2", "r3");
 }
 
@@ -168,7 +169,7 @@ static inline void drawV4(u32* d, const u8* index, const CodebookEntry* book) {
       "str r3, [%[d], #1444]"
       :
       : [d] "r"(d), [i] "r"(index), [book] "r"(book), "m"(*(const u8(*)[4])index),
-        "m"(*(const CodebookEntry(*)[CODEBOOK_ENTRIES])book)
+        "m"(*(const CodebookEntry(*)[kCodebookSize])book)
       : "r0", "r1", "r2", "r3");
 }
 
@@ -278,17 +279,17 @@ const u8* decodeFrameRecord(const u8* record) {
     const int n = (int)size - 4;
     if (chunk[1] == 0) {
       switch (type) {
-        case 0x20: loadCodebook(v4Codebook, payload, n, 0); break;
-        case 0x21: updateCodebook(v4Codebook, payload, n, 0); break;
-        case 0x22: loadCodebook(v1Codebook, payload, n, 0); break;
-        case 0x23: updateCodebook(v1Codebook, payload, n, 0); break;
-        case 0x24: loadCodebook(v4Codebook, payload, n, 1); break;
-        case 0x25: updateCodebook(v4Codebook, payload, n, 1); break;
-        case 0x26: loadCodebook(v1Codebook, payload, n, 1); break;
-        case 0x27: updateCodebook(v1Codebook, payload, n, 1); break;
-        case 0x30: drawIntraBlocks(&at, payload, n); break;
-        case 0x31: drawInterBlocks(&at, payload, n); break;
-        case 0x32: drawV1Blocks(&at, payload, n); break;
+        case kChunkV4Codebook: loadCodebook(v4Codebook, payload, n, 0); break;
+        case kChunkV4CodebookPartial: updateCodebook(v4Codebook, payload, n, 0); break;
+        case kChunkV1Codebook: loadCodebook(v1Codebook, payload, n, 0); break;
+        case kChunkV1CodebookPartial: updateCodebook(v1Codebook, payload, n, 0); break;
+        case kChunkV4CodebookGrey: loadCodebook(v4Codebook, payload, n, 1); break;
+        case kChunkV4CodebookGreyPartial: updateCodebook(v4Codebook, payload, n, 1); break;
+        case kChunkV1CodebookGrey: loadCodebook(v1Codebook, payload, n, 1); break;
+        case kChunkV1CodebookGreyPartial: updateCodebook(v1Codebook, payload, n, 1); break;
+        case kChunkIntraVectors: drawIntraBlocks(&at, payload, n); break;
+        case kChunkInterVectors: drawInterBlocks(&at, payload, n); break;
+        case kChunkV1Vectors: drawV1Blocks(&at, payload, n); break;
         default: break; /* not ours: skipped */
       }
     }

@@ -3,8 +3,8 @@
 
 #include "player/playback.h"
 
-#include "encoder/stream_layout.h"
 #include "format/directory_check.h"
+#include "format/stream_layout.h"
 #include "player/picture.h"
 #include "player/sound.h"
 
@@ -214,8 +214,8 @@ void resetCartridge(void) {
   writeCart(0x09FC8E4A, 0x1558, 1);
   /* Into the firmware's reset path in ARM state, on a fresh stack. */
   __asm__ volatile(
-      "ldr sp, =0x03007F00\n\t"
-      "mov r0, #0x8C\n\t"
+      "ldr sp, =" STRINGIFY_VALUE(ZEPRA_USER_STACK_TOP) "\n\t"
+      "mov r0, #" STRINGIFY_VALUE(ZEPRA_FIRMWARE_RESET) "\n\t"
       "bx r0\n\t"
       ".ltorg" ::: "r0", "memory");
   __builtin_unreachable();

@@ -4,13 +4,13 @@
  * decoded per display refresh into a double buffer that direct sound A plays
  * at 21024 samples per second, 352 samples per refresh. */
 
-#include "audio/adpcm_tables.h"
+#include "format/adpcm_tables.h"
 #include "player/hardware.h"
 
 #define SOUND_BLOCK_SAMPLES ZEPRA_AUDIO_BLOCK_SAMPLES /* 352 */
 #define SOUND_BLOCK_BYTES ZEPRA_AUDIO_BLOCK_BYTES     /* 176 */
-/* 16777216 / 798 = 21024 samples per second: the timer overflows every 798 cycles. */
-#define SOUND_TIMER_RELOAD 0xFCE2
+/* The timer overflows every 16777216 / 21024 = 798 cycles (0xFCE2). */
+#define SOUND_TIMER_RELOAD (0x10000 - kCpuClockHz / kAudioSampleRate)
 
 typedef struct {
   s8* currentBuffer;     /* the buffer the hardware plays next */
@@ -32,9 +32,5 @@ void stopSound(void);
 /* Called once per display refresh (or directly while the movie runs fast):
  * starts the block decoded one refresh earlier and decodes the next. */
 void refillSound(void);
-
-/* Decodes `bytes` ADPCM bytes (low nibble first) into signed 8-bit samples,
- * advancing *predictor and *stepIndex. */
-void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* stepIndex);
 
 #endif

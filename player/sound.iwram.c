@@ -2,7 +2,9 @@
  * interrupt. */
 
 #include "player/sound.h"
-#include "player/sound_tables.h"
+
+#define ZEPRA_SOUND_DECODE_DEFINITION
+#include "player/sound_decode.h"
 
 SoundState soundState;
 
@@ -12,23 +14,6 @@ SoundState soundState;
  * restarts it. */
 static s8 soundBuffers[2 * SOUND_BLOCK_SAMPLES + 16]
     __attribute__((section(".iwram_noinit"), aligned(4)));
-
-static inline s32 clampSample(s32 p) { return p < -512 ? -512 : p > 511 ? 511 : p; }
-
-void decodeAdpcm(s8* samples, const u8* codes, u32 bytes, s32* predictor, s32* stepIndex) {
-  s32 p = *predictor, s = *stepIndex;
-  for (u32 i = 0; i < bytes; ++i) {
-    const u32 x = codes[i];
-    /* |predictor| <= 512 and |delta| <= 2910: the sums fit 16 bits as they are. */
-    p = clampSample(p + kLowNibbleDelta[s][x & 15]);
-    *samples++ = (s8)(p >> 2);
-    p = clampSample(p + kHighNibbleDelta[s][x]);
-    *samples++ = (s8)(p >> 2);
-    s = kNextStepIndex[s][x];
-  }
-  *predictor = p;
-  *stepIndex = s;
-}
 
 void initSound(void) {
   REG_SOUNDBIAS = (REG_SOUNDBIAS & 0x3FFF) | SBIAS_RES_8BIT;

@@ -2,10 +2,10 @@
 #define ZEPRA_PLAYER_SOUND_TABLES_H
 /* The ADPCM update rule of the converter's audio encoder, unrolled into
  * tables by step index s (0 .. 48) so that decoding needs no multiplication.
- * Generated at build time from audio/adpcm_tables.h (host/make_sound_tables). */
+ * Generated at build time from format/adpcm_tables.h (host/make_sound_tables). */
 
-#include "audio/adpcm_tables.h"
-#include "player/hardware.h"
+#include "format/adpcm_tables.h"
+#include "player/types.h"
 
 #define ADPCM_STEP_COUNT ZEPRA_ADPCM_STEP_COUNT /* 49 */
 

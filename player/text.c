@@ -7,10 +7,10 @@
 void fillBox(u16* picture, int x, int y, int width, int height, u16 colour) {
   if (x < 0) width += x, x = 0;
   if (y < 0) height += y, y = 0;
-  if (x + width > SCREEN_WIDTH) width = SCREEN_WIDTH - x;
-  if (y + height > SCREEN_HEIGHT) height = SCREEN_HEIGHT - y;
+  if (x + width > kScreenWidth) width = kScreenWidth - x;
+  if (y + height > kScreenHeight) height = kScreenHeight - y;
   for (int row = 0; row < height; ++row) {
-    u16* p = picture + (y + row) * SCREEN_WIDTH + x;
+    u16* p = picture + (y + row) * kScreenWidth + x;
     for (int col = 0; col < width; ++col) p[col] = colour;
   }
 }
@@ -19,10 +19,10 @@ static void drawGlyph(u16* picture, int x, int y, u32 c, u16 colour) {
   if (c < FONT_FIRST_CHAR || c >= FONT_FIRST_CHAR + FONT_GLYPH_COUNT) c = ZEPRA_DIRECTORY_REPLACEMENT_CHAR;
   const u8* rows = fontGlyphs[c - FONT_FIRST_CHAR];
   for (int r = 0; r < FONT_GLYPH_ROWS; ++r) {
-    if (y + r < 0 || y + r >= SCREEN_HEIGHT) continue;
+    if (y + r < 0 || y + r >= kScreenHeight) continue;
     for (int b = 0; b < 5; ++b) {
-      if ((rows[r] & (0x10 >> b)) == 0 || x + b < 0 || x + b >= SCREEN_WIDTH) continue;
-      picture[(y + r) * SCREEN_WIDTH + x + b] = colour;
+      if ((rows[r] & (0x10 >> b)) == 0 || x + b < 0 || x + b >= kScreenWidth) continue;
+      picture[(y + r) * kScreenWidth + x + b] = colour;
     }
   }
 }

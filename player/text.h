@@ -10,7 +10,7 @@
 #define FONT_GLYPH_ROWS 9
 #define FONT_CELL_WIDTH 6
 #define FONT_CELL_HEIGHT 11
-#define TEXT_COLUMNS (SCREEN_WIDTH / FONT_CELL_WIDTH) /* 40 */
+#define TEXT_COLUMNS (kScreenWidth / FONT_CELL_WIDTH) /* 40 */
 
 extern const u8 fontGlyphs[FONT_GLYPH_COUNT][FONT_GLYPH_ROWS];
 

@@ -10,13 +10,12 @@
 
 #include <cstdint>
 
+#include "format/screen.h"
+
 namespace zepra {
 
 // The modes run from "Auto" (-1) to this one.
 inline constexpr int kLastFrameRateMode = 7;
-
-// The console's display refreshes per second.
-inline constexpr double kRefreshRate = 59.727;
 
 struct FrameRate {
   std::uint32_t rate = 0;

@@ -6,10 +6,9 @@
 #include <cstdint>
 #include <optional>
 
-namespace zepra {
+#include "format/screen.h"
 
-inline constexpr int kScreenWidth = 240;
-inline constexpr int kScreenHeight = 160;
+namespace zepra {
 
 // Source pixels removed at each edge; "bottom" rows are the first rows of the
 // bottom-up frame buffer.

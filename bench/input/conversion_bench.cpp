@@ -17,7 +17,7 @@
 #include <map>
 #include <string>
 
-#include "encoder/media_sink.h"
+#include "media/media_sink.h"
 #include "input/decoding_graph.h"
 #include "platform/cancel_source.h"
 #include "platform/job_state.h"

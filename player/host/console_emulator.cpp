@@ -69,8 +69,8 @@ std::unique_ptr<ConsoleEmulator> ConsoleEmulator::load(std::span<const std::uint
   }
   emulator->core_ = core;
   mCoreInitConfig(core, nullptr);
-  emulator->video_.assign(kConsoleWidth * kConsoleHeight, 0);
-  core->setVideoBuffer(core, reinterpret_cast<color_t*>(emulator->video_.data()), kConsoleWidth);
+  emulator->video_.assign(kScreenWidth * kScreenHeight, 0);
+  core->setVideoBuffer(core, reinterpret_cast<color_t*>(emulator->video_.data()), kScreenWidth);
   core->setAudioBufferSize(core, kSoundBufferSamples);
   struct VFile* file = VFileMemChunk(image.data(), image.size());
   if (file == nullptr || !core->loadROM(core, file)) {

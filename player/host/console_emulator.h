@@ -10,13 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "format/screen.h"
+
 struct mCore;
 
 namespace zepra {
 
-inline constexpr int kConsoleWidth = 240;
-inline constexpr int kConsoleHeight = 160;
-inline constexpr int kCyclesPerRefresh = 280896;
 inline constexpr int kEmulatorSoundRate = 32768;  // Hz, the rate sound is read back at
 
 // Key bits as the console numbers them.
@@ -33,7 +32,7 @@ enum ConsoleKey : std::uint16_t {
   kKeyL = 0x200,
 };
 
-using ConsoleScreen = std::array<std::uint16_t, kConsoleWidth * kConsoleHeight>;
+using ConsoleScreen = std::array<std::uint16_t, kScreenWidth * kScreenHeight>;
 
 // One write of the processor into cartridge space.
 struct CartridgeWrite {

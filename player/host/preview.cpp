@@ -83,7 +83,7 @@ bool runPreview(const PreviewOptions& options, std::string& error) {
       sound.insert(sound.end(), played.begin(), played.end());
     }
     const auto screen = console->screen();
-    shots.push_back(consolePicture(screen, kConsoleWidth, kConsoleHeight));
+    shots.push_back(consolePicture(screen, kScreenWidth, kScreenHeight));
     if (!writePng(options.outputFolder / screenshotName(refresh), shots.back(), error)) return false;
   }
   if (options.sheet && !writePng(options.outputFolder / "sheet.png", contactSheet(shots, kSheetColumns, kSheetGap), error))

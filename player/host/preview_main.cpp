@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "format/screen.h"
 #include "player/host/preview.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   if (at.empty()) {
-    options.refreshes = zepra::evenlySpacedRefreshes(count, std::max(1, static_cast<int>(everySeconds * 59.7275 + 0.5)));
+    options.refreshes = zepra::evenlySpacedRefreshes(count, std::max(1, static_cast<int>(everySeconds * zepra::kHardwareRefreshRate + 0.5)));
   } else {
     std::sort(at.begin(), at.end());
     at.erase(std::unique(at.begin(), at.end()), at.end());

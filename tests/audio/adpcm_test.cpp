@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 
 #include "audio/adpcm_coder.h"
-#include "tests/audio/player_decoder.h"
+#include "tests/audio/audio_test_support.h"
 
 namespace zepra {
 namespace {
@@ -55,19 +54,16 @@ TEST(AdpcmCoder, ChoosesCodesAndStepsAsTheDecoderWill) {
   }
 }
 
-class PlayerDecoding : public testing::Test {
- protected:
-  void SetUp() override { buildPlayerSoundTables(tables.get()); }
-  std::unique_ptr<PlayerSoundTables> tables = std::make_unique<PlayerSoundTables>();
-};
-
-TEST_F(PlayerDecoding, TablesStartWithTheSmallestStep) {
+// The player's generated tables and its decoder, built for the host.
+TEST(PlayerDecoding, TablesStartWithTheSmallestStep) {
   const std::int16_t firstRow[] = {2, 6, 10, 14, 18, 22, 26, 30,
                                    -2, -6, -10, -14, -18, -22, -26, -30};
-  for (int x = 0; x < 16; ++x) EXPECT_EQ(tables->lowNibbleDelta[0][x], firstRow[x]);
+  for (int x = 0; x < 16; ++x) EXPECT_EQ(kLowNibbleDelta[0][x], firstRow[x]);
 }
 
-TEST_F(PlayerDecoding, OneLookUpPerNibbleEqualsTwoUpdateSteps) {
+// Every byte from every step index and every seventh predictor: the
+// player's look-ups give the samples and the state of two encoder updates.
+TEST(PlayerDecoding, OneLookUpPerNibbleEqualsTwoUpdateSteps) {
   for (std::int32_t s = 0; s < kAdpcmStepCount; ++s) {
     for (std::int32_t predictor = kAdpcmPredictorMin; predictor <= kAdpcmPredictorMax;
          predictor += 7) {
@@ -76,13 +72,14 @@ TEST_F(PlayerDecoding, OneLookUpPerNibbleEqualsTwoUpdateSteps) {
         coder.adpcmUpdate(x & 15);
         const std::int32_t afterLow = coder.adpcmPredictor;
         coder.adpcmUpdate(x >> 4);
-        PlayerSoundState state{static_cast<std::int16_t>(predictor), static_cast<std::int8_t>(s)};
+        s32 playerPredictor = predictor, playerStepIndex = s;
         const std::uint8_t byte = static_cast<std::uint8_t>(x);
-        std::int16_t decoded[2];
-        decodePlayerSound(tables.get(), &state, &byte, 1, decoded);
-        ASSERT_EQ(decoded[0], afterLow) << s << " " << predictor << " " << x;
-        ASSERT_EQ(decoded[1], coder.adpcmPredictor) << s << " " << predictor << " " << x;
-        ASSERT_EQ(state.stepIndex, coder.adpcmStepIndex) << s << " " << predictor << " " << x;
+        std::int8_t played[2];
+        decodeAdpcm(played, &byte, 1, &playerPredictor, &playerStepIndex);
+        ASSERT_EQ(played[0], afterLow >> 2) << s << " " << predictor << " " << x;
+        ASSERT_EQ(played[1], coder.adpcmPredictor >> 2) << s << " " << predictor << " " << x;
+        ASSERT_EQ(playerPredictor, coder.adpcmPredictor) << s << " " << predictor << " " << x;
+        ASSERT_EQ(playerStepIndex, coder.adpcmStepIndex) << s << " " << predictor << " " << x;
       }
     }
   }
@@ -106,7 +103,7 @@ std::vector<std::uint8_t> encodePairs(const std::vector<std::int16_t>& samples,
   return bytes;
 }
 
-TEST_F(PlayerDecoding, ReproducesTheEncodersPredictors) {
+TEST(PlayerDecoding, PlaysTheEncodersPredictors) {
   struct Case {
     const char* name;
     std::vector<std::int16_t> samples;
@@ -121,19 +118,19 @@ TEST_F(PlayerDecoding, ReproducesTheEncodersPredictors) {
     SCOPED_TRACE(c.name);
     std::vector<std::int16_t> predictors;
     const auto bytes = encodePairs(c.samples, predictors);
-    PlayerSoundState state{0, 0};
-    std::vector<std::int16_t> decoded(bytes.size() * 2);
-    decodePlayerSound(tables.get(), &state, bytes.data(), bytes.size(), decoded.data());
-    EXPECT_EQ(decoded, predictors);
+    std::vector<std::int8_t> expected;
+    for (std::int16_t p : predictors) expected.push_back(static_cast<std::int8_t>(p >> 2));
+    EXPECT_EQ(test::playOnConsole(bytes), expected);
   }
 }
 
-TEST_F(PlayerDecoding, SilenceFromTheStartIsByte08PlayedAsMinusOneAndZero) {
+TEST(PlayerDecoding, SilenceFromTheStartIsByte08PlayedAsMinusOneAndZero) {
   std::vector<std::int16_t> predictors;
   const auto bytes = encodePairs(std::vector<std::int16_t>(352, 0), predictors);
   EXPECT_EQ(bytes, std::vector<std::uint8_t>(176, 0x08));
-  EXPECT_EQ(predictors[0] >> 2, -1);
-  EXPECT_EQ(predictors[1] >> 2, 0);
+  const auto played = test::playOnConsole(bytes);
+  EXPECT_EQ(played[0], -1);
+  EXPECT_EQ(played[1], 0);
 }
 
 TEST(AdpcmCoder, FullScaleSquareWavesStayInRangeAndReachTheLoudestSteps) {

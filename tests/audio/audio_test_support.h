@@ -1,6 +1,7 @@
 #pragma once
-// Builders of PCM buffers and a driver that feeds them through an AudioTrack
-// the way the decoder does, cut into buffers of chosen sizes.
+// Builders of PCM buffers, a driver that feeds them through an AudioTrack
+// the way the decoder does, cut into buffers of chosen sizes, and the
+// console player's own decoding of what the track encodes.
 
 #include <cmath>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "audio/audio_track.h"
+#include "player/sound_decode.h"
 
 namespace zepra::test {
 
@@ -62,6 +64,15 @@ inline std::vector<std::int16_t> convert(const WaveFormatEx& format,
     offset += length;
   }
   return track.samples();
+}
+
+// The samples the console plays for `bytes` of encoded sound from the start
+// of a pass: signed 8-bit, each the 10-bit predictor shifted right by 2.
+inline std::vector<std::int8_t> playOnConsole(const std::vector<std::uint8_t>& bytes) {
+  std::vector<std::int8_t> samples(bytes.size() * 2);
+  s32 predictor = 0, stepIndex = 0;
+  decodeAdpcm(samples.data(), bytes.data(), static_cast<u32>(bytes.size()), &predictor, &stepIndex);
+  return samples;
 }
 
 }  // namespace zepra::test

@@ -7,11 +7,11 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <numbers>
 
 #include "cinepak/reference_decoder.h"
 #include "encoder/stream_encoder.h"
 #include "platform/job_state.h"
+#include "tests/encoder/clip_encoding.h"
 #include "tests/encoder/stream_walker.h"
 #include "video/frame_converter.h"
 
@@ -28,23 +28,6 @@ struct Movie {
   int expectedHeight;
   std::uint32_t expectedRecords;
 };
-
-// A smooth colour field with a bright square that moves, so later frames
-// differ from earlier ones where the square passes.
-std::vector<std::uint8_t> syntheticFrame(int width, int height, int index) {
-  const std::size_t stride = sourceRowBytes(width);
-  std::vector<std::uint8_t> frame(stride * height, 0);
-  for (int r = 0; r < height; ++r) {
-    for (int c = 0; c < width; ++c) {
-      std::uint8_t* p = &frame[r * stride + 3 * c];
-      const bool square = c >= 20 + 8 * index && c < 60 + 8 * index && r >= 30 && r < 70;
-      p[0] = static_cast<std::uint8_t>(square ? 250 : 40 + 150 * r / height);
-      p[1] = static_cast<std::uint8_t>(square ? 240 : 60 + 120 * c / width);
-      p[2] = static_cast<std::uint8_t>(square ? 30 : 200 - 150 * c / width);
-    }
-  }
-  return frame;
-}
 
 // Mean difference, in the console's 5-bit levels, between a prepared frame
 // (bottom-up BGR) and a decoded picture (top row first, red in the low bits).
@@ -74,31 +57,13 @@ TEST_P(EndToEndTest, EveryRecordDecodesToTheFrameThatWentIn) {
   const Movie& movie = GetParam();
   const std::string path = test::temporaryPath("movie.stream");
   StreamEncoder encoder;
-  const int trim[4] = {};
-  ASSERT_TRUE(encoder.setOutputName(path.c_str()));
-  ASSERT_TRUE(encoder.setOptions(trim, false, -1, -1, movie.frameRateMode, kNoFilter, 150, 1.0f));
-  VideoInfoHeader video;
-  video.AvgTimePerFrame = 333333;  // 30 frames/s
-  video.bmiHeader.biWidth = movie.width;
-  video.bmiHeader.biHeight = movie.height;
-  ASSERT_TRUE(encoder.acceptVideoFormat(video));
-  WaveFormatEx sound;
-  sound.nChannels = 1;
-  sound.wBitsPerSample = 16;
-  sound.nBlockAlign = 2;
-  sound.nSamplesPerSec = 21024;
-  sound.nAvgBytesPerSec = 2 * 21024;
-  ASSERT_TRUE(encoder.acceptAudioFormat(sound));
-  ASSERT_TRUE(encoder.openStream(static_cast<std::uint32_t>(movie.frames)));
-
-  // One second of a 440 Hz tone.
-  std::vector<std::uint8_t> tone;
-  for (int i = 0; i < 21024; ++i) {
-    const auto s = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * i / 21024.0));
-    tone.push_back(static_cast<std::uint8_t>(s & 0xFF));
-    tone.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
-  }
-  encoder.addAudioBuffer(tone.data(), static_cast<std::uint32_t>(tone.size()));
+  test::ClipToEncode clip;
+  clip.width = movie.width;
+  clip.height = movie.height;
+  clip.frames = movie.frames;
+  clip.frameRateMode = movie.frameRateMode;
+  clip.preFilter = kNoFilter;
+  ASSERT_TRUE(test::encodeClip(encoder, clip, path));
 
   // The frames the stream should show, prepared as the encoder prepares them.
   FrameConverter converter;
@@ -106,14 +71,10 @@ TEST_P(EndToEndTest, EveryRecordDecodesToTheFrameThatWentIn) {
                        encoder.outputHeight(), kNoFilter, 1.0f});
   std::vector<std::vector<std::uint8_t>> shown;
   for (int k = 0; k < movie.frames; ++k) {
-    const auto frame = syntheticFrame(movie.width, movie.height, k);
-    ASSERT_TRUE(encoder.addVideoSample(k / 30.0, frame.data(), static_cast<std::uint32_t>(frame.size())));
-    if (isSlotKept(encoder.frameSelection(), static_cast<std::uint32_t>(k + 1))) {
-      converter.convert(frame.data());
-      shown.emplace_back(converter.frame(), converter.frame() + converter.frameBytes());
-    }
+    if (!isSlotKept(encoder.frameSelection(), static_cast<std::uint32_t>(k + 1))) continue;
+    converter.convert(test::movingSquareFrame(movie.width, movie.height, k).data());
+    shown.emplace_back(converter.frame(), converter.frame() + converter.frameBytes());
   }
-  ASSERT_TRUE(encoder.closeStream());
 
   const test::WalkedStream stream = test::walkStream(path);
   ASSERT_TRUE(stream.complete);

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "format/adpcm_tables.h"
+#include "format/screen.h"
 #include "input/graph_errors.h"
 #include "job/conversion_job.h"
 #include "platform/job_state.h"
@@ -22,8 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr std::size_t kBlockBytes = 176;
-constexpr double kRefreshesPerSecond = 59.727;
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
@@ -57,7 +57,7 @@ Image readImage(const std::string& path) {
     at += length;
   }
   image.blockCount = le32(b, at);
-  at += 4 + std::size_t{image.blockCount} * kBlockBytes;
+  at += 4 + std::size_t{image.blockCount} * kAudioBlockBytes;
   if (at > b.size()) return image;
   image.valid = std::all_of(b.begin() + static_cast<std::ptrdiff_t>(at), b.end(),
                             [](std::uint8_t x) { return x == 0xFF; });
@@ -136,7 +136,7 @@ TEST_F(EndToEnd, EveryContainerFamilyBecomesAPlayableImage) {
     EXPECT_EQ(image.height, 160);
     EXPECT_NEAR(image.frameCount, 25.0, 1.0);
     // One sound block per display refresh, for the length of the clip, plus one.
-    EXPECT_NEAR(image.blockCount, kRefreshesPerSecond + 1, 3.0);
+    EXPECT_NEAR(image.blockCount, kRefreshRate + 1, 3.0);
     EXPECT_FALSE(temporaryFilesLeft());
   }
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "encoder/media_sink.h"
+#include "media/media_sink.h"
 
 namespace zepra::test {
 

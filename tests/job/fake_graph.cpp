@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "encoder/media_sink.h"
+#include "media/media_sink.h"
 #include "platform/cancel_source.h"
 #include "platform/job_state.h"
 

@@ -6,49 +6,23 @@
 
 #include <algorithm>
 
-#include "cinepak/video_compressor.h"
-#include "tests/cinepak/test_clips.h"
+#include "tests/cinepak/compress_session.h"
 #include "tests/player/player_probe.h"
 #include "tests/player/stream_builder.h"
 
 namespace zepra::test {
 namespace {
 
-// Compresses a clip as the stream encoder does and repacks every frame into a
-// record: the strip type from the strip header, the chunks behind it.
-std::vector<FrameRecord> compressedRecords(const std::vector<Frame>& clip, int width, int height,
-                                           std::uint32_t frameBytes) {
-  BitmapInfoHeader input;
-  input.biWidth = width;
-  input.biHeight = height;
-  input.biSizeImage = static_cast<std::uint32_t>(width * height * 3);
-  auto compressor = locateCinepakCompressor(input);
-  EXPECT_NE(compressor, nullptr);
-  if (!compressor) return {};
-  BitmapInfoHeader output;
-  EXPECT_EQ(compressor->getOutputFormat(input, output), kIcErrOk);
-  std::vector<std::uint8_t> buffer(compressor->maxFrameSize(input, output));
-  EXPECT_EQ(compressor->begin(input, output), kIcErrOk);
-  std::vector<FrameRecord> records;
-  for (std::size_t n = 0; n < clip.size(); ++n) {
-    CompressParams p;
-    p.lpbiOutput = &output;
-    p.lpOutput = buffer.data();
-    p.lpbiInput = &input;
-    p.lpInput = clip[n].data();
-    p.lFrameNum = static_cast<std::int32_t>(n);
-    p.dwFrameSize = frameBytes;
-    p.dwQuality = compressor->defaultQuality();
-    p.lpbiPrev = &input;
-    p.lpPrev = n > 0 ? clip[n - 1].data() : nullptr;
-    EXPECT_EQ(compressor->compress(p), kIcErrOk);
-    const std::uint8_t* f = buffer.data();
+// Repacks compressed frames into records: the strip type from the strip
+// header, the chunks behind it.
+std::vector<FrameRecord> records(const std::vector<Frame>& frames) {
+  std::vector<FrameRecord> out;
+  for (const Frame& f : frames) {
     const std::size_t stripSize = static_cast<std::size_t>(f[12] << 8 | f[13]);
-    records.push_back({static_cast<std::uint16_t>(f[10] << 8 | f[11]),
-                       Bytes(f + 22, f + 10 + stripSize)});
+    out.push_back({static_cast<std::uint16_t>(f[10] << 8 | f[11]),
+                   Bytes(f.begin() + kFrameHeaderSize + kStripHeaderSize, f.begin() + kFrameHeaderSize + stripSize)});
   }
-  compressor->end();
-  return records;
+  return out;
 }
 
 struct ClipCase {
@@ -69,7 +43,7 @@ TEST_P(CompressedStreamTest, EveryFrameOnScreenEqualsTheReferenceDecoderAtItsRef
   stream.width = c.width;
   stream.height = c.height;
   stream.playbackStep = 32917;  // 30 frames per second
-  stream.frames = compressedRecords(makeClip(c.clip, c.width, c.height, kFrames), c.width, c.height, c.frameBytes);
+  stream.frames = records(compressClip(makeClip(c.clip, c.width, c.height, kFrames), c.width, c.height, c.frameBytes));
   ASSERT_EQ(stream.frames.size(), static_cast<std::size_t>(kFrames));
   EXPECT_EQ(stream.frames[0].stripType, kIntraStrip);
   EXPECT_EQ(stream.frames[1].stripType, kInterStrip);
@@ -120,7 +94,7 @@ TEST(CompressedStreamCycles, TypicalStreamsDecodeWellWithinAFramesTime) {
                             ClipCase{"noise at 17066 bytes a frame (500 KB/s)", Clip::kNoise, 240, 160, 17066}}) {
     TestStream stream;
     stream.playbackStep = 32917;
-    stream.frames = compressedRecords(makeClip(c.clip, 240, 160, 6), 240, 160, c.frameBytes);
+    stream.frames = records(compressClip(makeClip(c.clip, 240, 160, 6), 240, 160, c.frameBytes));
     stream.audioBlocks.assign(176 * 16, 0x77);
     std::string error;
     auto console = ConsoleEmulator::load(cartridge(stream.bytes()), error);

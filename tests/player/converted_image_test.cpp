@@ -7,9 +7,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <numbers>
 #include <unistd.h>
 
 #include "audio/adpcm_coder.h"
@@ -18,59 +15,12 @@
 #include "platform/job_state.h"
 #include "player/host/console_emulator.h"
 #include "player/player_image.h"
+#include "tests/encoder/clip_encoding.h"
+#include "tests/encoder/stream_walker.h"
 #include "tests/player/stream_builder.h"
 
 namespace zepra::test {
 namespace {
-
-std::uint32_t le32(const Bytes& b, std::size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
-
-Bytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-// The stream as the player walks it.
-struct ReadStream {
-  std::uint32_t playbackStep = 0;
-  int width = 0, height = 0;
-  std::vector<FrameRecord> records;
-  Bytes trailerBlocks;
-};
-
-ReadStream walk(const Bytes& s) {
-  ReadStream out;
-  const std::uint32_t frames = le32(s, 0);
-  out.playbackStep = le32(s, 4);
-  out.width = static_cast<int>(le32(s, 8) & 0xFFFF);
-  out.height = static_cast<int>(le32(s, 8) >> 16);
-  std::size_t at = 12;
-  for (std::uint32_t k = 0; k < frames; ++k) {
-    const std::uint32_t word = le32(s, at);
-    const std::size_t length = word & 0xFFFF;
-    out.records.push_back({static_cast<std::uint16_t>(word >> 16), Bytes(s.begin() + at + 4, s.begin() + at + length)});
-    at += length;
-  }
-  const std::uint32_t blocks = le32(s, at);
-  out.trailerBlocks.assign(s.begin() + at + 4, s.begin() + at + 4 + blocks * 176);
-  return out;
-}
-
-std::vector<std::uint8_t> movingPicture(int width, int height, int index) {
-  const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
-  std::vector<std::uint8_t> frame(stride * height);
-  for (int r = 0; r < height; ++r)
-    for (int c = 0; c < width; ++c) {
-      std::uint8_t* p = &frame[r * stride + 3 * c];
-      const bool square = c >= 10 + 9 * index && c < 70 + 9 * index && r >= 40 && r < 90;
-      p[0] = static_cast<std::uint8_t>(square ? 30 : 60 + 120 * r / height);
-      p[1] = static_cast<std::uint8_t>(square ? 200 : 40 + 150 * c / width);
-      p[2] = static_cast<std::uint8_t>(square ? 250 : 180 - 100 * c / width);
-    }
-  return frame;
-}
 
 TEST(ConvertedImage, PlaysItsPicturesAndItsSound) {
   notifyWindow = nullptr;
@@ -81,47 +31,28 @@ TEST(ConvertedImage, PlaysItsPicturesAndItsSound) {
   const std::string streamPath = folder + "/movie.stream", imagePath = folder + "/movie.gba";
 
   StreamEncoder encoder;
-  const int trim[4] = {};
-  ASSERT_TRUE(encoder.setOutputName(streamPath.c_str()));
-  ASSERT_TRUE(encoder.setOptions(trim, false, -1, -1, 0, 3, 200, 1.33f));  // 4x dithering, gamma on
-  VideoInfoHeader video;
-  video.AvgTimePerFrame = 333333;  // 30 frames/s
-  video.bmiHeader.biWidth = 320;
-  video.bmiHeader.biHeight = 240;
-  ASSERT_TRUE(encoder.acceptVideoFormat(video));
-  WaveFormatEx sound;
-  sound.nChannels = 1;
-  sound.wBitsPerSample = 16;
-  sound.nBlockAlign = 2;
-  sound.nSamplesPerSec = 44100;
-  sound.nAvgBytesPerSec = 2 * 44100;
-  ASSERT_TRUE(encoder.acceptAudioFormat(sound));
-  ASSERT_TRUE(encoder.openStream(kFrames));
-  Bytes tone;
-  for (int i = 0; i < 44100 * kFrames / 30; ++i) {
-    const double t = i / 44100.0;
-    const auto s = static_cast<std::int16_t>(12000 * std::sin(2 * std::numbers::pi * 300 * t) * (0.3 + t));
-    tone.push_back(static_cast<std::uint8_t>(s & 0xFF));
-    tone.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
-  }
-  encoder.addAudioBuffer(tone.data(), static_cast<std::uint32_t>(tone.size()));
-  for (int k = 0; k < kFrames; ++k) {
-    const auto frame = movingPicture(320, 240, k);
-    ASSERT_TRUE(encoder.addVideoSample(k / 30.0, frame.data(), static_cast<std::uint32_t>(frame.size())));
-  }
-  ASSERT_TRUE(encoder.closeStream());
-  const Bytes streamBytes = readFile(streamPath);
-  ASSERT_TRUE(buildRomImage(imagePath, streamBytes, "E2E TEST", playerImage()));  // as the job does
-  const Bytes image = readFile(imagePath);
+  ClipToEncode clip;
+  clip.width = 320;
+  clip.height = 240;
+  clip.frames = kFrames;
+  clip.preFilter = 3;  // 4x dithering
+  clip.bitrate = 200;
+  clip.gamma = 1.33f;
+  clip.soundRate = 44100;
+  clip.soundSeconds = kFrames / 30.0;
+  ASSERT_TRUE(encodeClip(encoder, clip, streamPath));
+  const WalkedStream stream = walkStream(streamPath);
+  ASSERT_TRUE(buildRomImage(imagePath, stream.bytes, "E2E TEST", playerImage()));  // as the job does
+  const Bytes image = readFileBytes(imagePath);
   std::filesystem::remove_all(folder);
 
-  const ReadStream stream = walk(streamBytes);
+  ASSERT_TRUE(stream.complete);
   ASSERT_EQ(stream.records.size(), static_cast<std::size_t>(kFrames));
   ASSERT_EQ(stream.width, 212) << "4:3 fitted to the screen";
   ReferenceDecoder decoder(stream.width, stream.height);
   std::vector<std::vector<std::uint16_t>> screens;
-  for (const FrameRecord& r : stream.records) {
-    ASSERT_TRUE(decoder.decodeStrip(r.stripType, r.chunks));
+  for (const StreamRecord& r : stream.records) {
+    ASSERT_TRUE(decoder.decodeStrip(r.stripType, r.stripData));
     screens.push_back(centredScreen(decoder.picture(), stream.width, stream.height));
   }
 
@@ -157,10 +88,10 @@ TEST(ConvertedImage, PlaysItsPicturesAndItsSound) {
   // per refresh, which the emulator's resampling leaves intact.
   AdpcmCoder coder;
   std::vector<double> wantLevel;
-  for (std::size_t i = 0; i < stream.trailerBlocks.size(); i += 176) {
+  for (std::size_t i = 0; i < stream.blocks.size(); i += 176) {
     double sum = 0;
     for (std::size_t j = i; j < i + 176; ++j)
-      for (int code : {stream.trailerBlocks[j] & 15, stream.trailerBlocks[j] >> 4}) {
+      for (int code : {stream.blocks[j] & 15, stream.blocks[j] >> 4}) {
         coder.adpcmUpdate(code);
         sum += std::abs(coder.adpcmPredictor >> 2);
       }

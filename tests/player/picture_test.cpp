@@ -185,7 +185,7 @@ TEST_P(PictureTest, ScreenEqualsReferenceDecoderCentredOnBlack) {
     for (std::size_t i = 0; i < want.size(); ++i)
       if (want[i] != screen[i] && wrong++ == 0) first = static_cast<int>(i);
     EXPECT_EQ(wrong, 0) << "frame " << k << " at refresh " << refresh << ": first difference at x "
-                        << first % kConsoleWidth << " y " << first / kConsoleWidth << ": 0x" << std::hex
+                        << first % kScreenWidth << " y " << first / kScreenWidth << ": 0x" << std::hex
                         << screen[first] << " instead of 0x" << want[first];
   }
 }

@@ -84,8 +84,8 @@ TEST_F(PreviewTest, ScreenshotsShowTheScreenAtTheirRefreshAndTheSoundIsKept) {
     char name[32];
     std::snprintf(name, sizeof name, "screen-%05d.png", refresh);
     const auto rgb = readPngRgb(folder_ / "out" / name, width, height);
-    ASSERT_EQ(width, kConsoleWidth) << name;
-    ASSERT_EQ(height, kConsoleHeight);
+    ASSERT_EQ(width, kScreenWidth) << name;
+    ASSERT_EQ(height, kScreenHeight);
     for (std::size_t i = 0; i < screen.size(); ++i) {
       const int red = screen[i] & 0x1F;
       ASSERT_EQ(rgb[i * 3], (red << 3) | (red >> 2)) << name << " pixel " << i;
@@ -95,8 +95,8 @@ TEST_F(PreviewTest, ScreenshotsShowTheScreenAtTheirRefreshAndTheSoundIsKept) {
   }
   int sheetWidth = 0, sheetHeight = 0;
   EXPECT_FALSE(readPngRgb(folder_ / "out" / "sheet.png", sheetWidth, sheetHeight).empty());
-  EXPECT_EQ(sheetWidth, 2 * kConsoleWidth + 3 * 4);
-  EXPECT_EQ(sheetHeight, kConsoleHeight + 2 * 4);
+  EXPECT_EQ(sheetWidth, 2 * kScreenWidth + 3 * 4);
+  EXPECT_EQ(sheetHeight, kScreenHeight + 2 * 4);
 
   // 16-bit mono WAV at the emulator's rate, about 548 samples per refresh.
   std::ifstream wav(folder_ / "out" / "sound.wav", std::ios::binary);

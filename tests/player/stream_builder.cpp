@@ -77,10 +77,10 @@ std::vector<std::vector<std::uint16_t>> referencePictures(const TestStream& stre
 }
 
 std::vector<std::uint16_t> centredScreen(std::span<const std::uint16_t> picture, int width, int height) {
-  std::vector<std::uint16_t> screen(kConsoleWidth * kConsoleHeight, 0);
-  const int left = (kConsoleWidth - width) / 2, top = (kConsoleHeight - height) / 2;
+  std::vector<std::uint16_t> screen(kScreenWidth * kScreenHeight, 0);
+  const int left = (kScreenWidth - width) / 2, top = (kScreenHeight - height) / 2;
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) screen[(top + y) * kConsoleWidth + left + x] = picture[y * width + x];
+    for (int x = 0; x < width; ++x) screen[(top + y) * kScreenWidth + left + x] = picture[y * width + x];
   return screen;
 }
 

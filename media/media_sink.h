@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "encoder/media_formats.h"
+#include "media/media_formats.h"
 
 namespace zepra {
 

@@ -3,6 +3,8 @@
 @ leads to the start-up at 0xC0. The logo and the complement byte are left
 @ zero: flash-cartridge loaders and emulators fill in or ignore them.
 
+#include "format/player_memory.h"
+
     .syntax unified
     .arm
     .section .header, "ax"
@@ -23,16 +25,16 @@ _start:
 
 @ 0xC0. In: any privileged mode. Sets the interrupt and supervisor stacks,
 @ copies the work-RAM block (a whole number of words) from behind the ROM
-@ part of the image to 0x03000000, enters user mode with interrupts enabled,
+@ part of the image to internal work RAM, enters user mode with interrupts enabled,
 @ tells the firmware where the interrupt dispatcher is and goes on in
 @ playerMain (Thumb); never returns.
 startUp:
     mov     r0, #0xD2           @ interrupt mode, IRQ and FIQ masked
     msr     cpsr_c, r0
-    ldr     sp, =0x03007FA0
+    ldr     sp, =ZEPRA_IRQ_STACK_TOP
     mov     r0, #0xD3           @ supervisor mode
     msr     cpsr_c, r0
-    ldr     sp, =0x03007FE0
+    ldr     sp, =ZEPRA_SUPERVISOR_STACK_TOP
 
     ldr     r0, =__iwram_rom
     ldr     r1, =__iwram_start
@@ -44,9 +46,9 @@ startUp:
 
     mov     r0, #0x10           @ user mode, interrupts enabled
     msr     cpsr_c, r0
-    ldr     sp, =0x03007F00
+    ldr     sp, =ZEPRA_USER_STACK_TOP
     ldr     r0, =irqDispatch
-    ldr     r1, =0x03007FFC
+    ldr     r1, =ZEPRA_IRQ_HANDLER_SLOT
     str     r0, [r1]
     ldr     r0, =playerMain     @ a Thumb address: bit 0 set
     bx      r0

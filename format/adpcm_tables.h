@@ -8,8 +8,8 @@
  * code moves the 10-bit predictor by trunc(step x multiplier / 8), clamped to
  * [-512, 511], then moves the step index by its adjustment, clamped to
  * [0, 48]. */
-#ifndef ZEPRA_AUDIO_ADPCM_TABLES_H
-#define ZEPRA_AUDIO_ADPCM_TABLES_H
+#ifndef ZEPRA_FORMAT_ADPCM_TABLES_H
+#define ZEPRA_FORMAT_ADPCM_TABLES_H
 
 #include <stdint.h>
 
@@ -62,4 +62,4 @@ ZEPRA_ADPCM_TABLE int8_t kAdpcmMultiplier[ZEPRA_ADPCM_CODE_COUNT] = {
 }  /* namespace zepra */
 #endif
 
-#endif /* ZEPRA_AUDIO_ADPCM_TABLES_H */
+#endif /* ZEPRA_FORMAT_ADPCM_TABLES_H */
