@@ -42,6 +42,12 @@ std::size_t FrameEncoder::maxFrameSize(int width, int height) {
   return kFrameHeadersSize + 2 * codebook + kChunkHeaderSize + 4 * ((2 * blocks + 31) / 32) + 4 * blocks;
 }
 
+std::size_t FrameEncoder::minFrameSize(int width, int height, bool intra) {
+  if (!intra) return kFrameHeadersSize;
+  const std::size_t blocks = static_cast<std::size_t>(width / 4) * (height / 4);
+  return kFrameHeadersSize + kChunkHeaderSize + 6 + kChunkHeaderSize + blocks;
+}
+
 std::size_t FrameEncoder::encode(const SourceFrame& source, bool intra, std::size_t budget, float lambdaFloor,
                                  std::uint8_t* out) {
   budget = std::min(budget, kMaxFrameLength);

@@ -41,6 +41,10 @@ class FrameEncoder {
   void begin(int width, int height, EncoderEffort effort);
   // Largest frame this picture size can produce.
   static std::size_t maxFrameSize(int width, int height);
+  // Smallest frame it produces: what a frame costs when its budget is lower.
+  // An intra frame needs one V1 entry and an index per block; an inter frame
+  // that skips every block is the two headers alone.
+  static std::size_t minFrameSize(int width, int height, bool intra);
 
   // Compresses source into out (maxFrameSize bytes) and returns the length.
   // The frame comes within budget unless even its cheapest form is larger.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/command_line.h"
+#include "cli/estimate_report.h"
 #include "cli/exit_codes.h"
 #include "cli/file_checks.h"
 #include "job/cartridge_layout.h"
@@ -78,6 +79,39 @@ void noteChangedNames(const std::vector<CartridgeInput>& videos, std::ostream& e
   }
 }
 
+// --estimate: prints the estimate and converts nothing.
+int printEstimate(const CliRequest& request, const CliEnvironment& env) {
+  if (Refusal refusal = checkInputFile(request.job.inputPath)) {
+    *env.err << "zepra-cli: " << *refusal << '\n';
+    return kExitUsage;
+  }
+  std::optional<SizeEstimate> estimate;
+  if (env.estimate) estimate = env.estimate(request.job, EstimateDepth::kSampled);
+  if (!estimate) {
+    *env.err << "zepra-cli: no estimate: " << describeResult(kJobInputError) << '\n';
+    if (const std::string detail = lastErrorText(); !detail.empty()) *env.err << "zepra-cli: " << detail << '\n';
+    return exitCodeForResult(kJobInputError, false);
+  }
+  *env.out << (request.json ? estimateJson(*estimate) : estimateText(*estimate)) << std::flush;
+  return kExitOk;
+}
+
+// Before converting: a warning when a busy video at these settings could
+// make an image larger than any cartridge. (A video too long for any
+// bitrate is refused by the job itself.)
+void warnAboutSize(const ConversionJob& job, const CliEnvironment& env) {
+  if (!env.estimate) return;
+  const std::optional<SizeEstimate> estimate = env.estimate(job, EstimateDepth::kLength);
+  if (!estimate || estimate->imageBytesMax <= kCartridgeSizes.back() ||
+      estimate->imageBytesLowest > kCartridgeSizes.back())
+    return;
+  *env.err << "zepra-cli: warning: at " << job.bitrate << " KB/s the image can reach "
+           << mebibytesText(estimate->imageBytesMax)
+           << ", more than the 32 MiB a cartridge holds; a busy video is then refused when it passes 32 MiB "
+              "(--fit 32M keeps it within)\n"
+           << std::flush;
+}
+
 }  // namespace
 
 int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
@@ -95,6 +129,7 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
   }
   const CliRequest& request = parsed.request;
   const ConversionJob& job = request.job;
+  if (request.estimate) return printEstimate(request, env);
 
   const bool cartridge = request.videos.size() > 1;
   for (const CartridgeInput& video : request.videos) {
@@ -126,6 +161,7 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
       err << "zepra-cli: note: an image of one video has no menu; --names is not used\n";
     }
   }
+  if (!request.quiet && !cartridge && job.fitBytes == 0) warnAboutSize(job, env);
   ProgressReporter reporter(err, style, env.clock, static_cast<int>(request.videos.size()));
   resetJobState();
   notifyWindow = &reporter;

@@ -14,6 +14,7 @@
 #include "cli/progress_reporter.h"
 #include "job/cartridge_job.h"
 #include "job/conversion_job.h"
+#include "job/size_estimate.h"
 #include "platform/cancel_source.h"
 
 namespace zepra::cli {
@@ -27,6 +28,9 @@ struct CliEnvironment {
   // Ends the program at once, job and all, removing its temporary files:
   // the third Ctrl-C, when the cancel request has not stopped the job.
   std::function<void()> quitNow;
+  // The size estimate of a job (estimateImageSize); nothing, with
+  // lastErrorText set, when the input cannot be read. May be empty.
+  std::function<std::optional<SizeEstimate>(const ConversionJob&, EstimateDepth)> estimate;
   std::istream* in = nullptr;
   std::ostream* out = nullptr;
   std::ostream* err = nullptr;

@@ -25,6 +25,8 @@ constexpr const char* kExamples =
     "  zepra-cli holiday.mp4 -o holiday.gba --title HOLIDAY\n"
     "  zepra-cli talk.avi -o talk.gba --bitrate 60 --framerate 1/3\n"
     "  zepra-cli film.mkv -o film.gba --preset crop -y\n"
+    "  zepra-cli film.mkv --estimate\n"
+    "  zepra-cli film.mkv -o film.gba --fit 16M\n"
     "  zepra-cli clip.mpg -o clip.gba --trim margins --trim-margins 8,0,8,0 --gamma off\n"
     "  zepra-cli ep1.mkv ep2.mkv ep3.mkv -o season.gba --names \"Pilot,The Storm,Home\"\n"
     "\n"
@@ -115,9 +117,9 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
                      number(kMaxCartridgeVideos))
       ->required()
       ->option_text(" ");
-  app.add_option("-o,--output", job.outputPath, "The cartridge image to write, usually NAME.gba")
-      ->required()
-      ->option_text("OUTPUT.gba");
+  CLI::Option* outputOption =
+      app.add_option("-o,--output", job.outputPath, "The cartridge image to write, usually NAME.gba")
+          ->option_text("OUTPUT.gba");
 
   std::string presetText, titleText, bitrateText;
   CLI::Option* presetOption =
@@ -144,6 +146,21 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
                          number(kBitrateRange.max) + " (default " + number(kDefaultBitrate) +
                          ");\nmore is sharper and bigger")
           ->type_name("KBPS");
+
+  std::string fitText;
+  CLI::Option* fitOption =
+      app.add_option("--fit", fitText,
+                     "Make the image fit SIZE (4M, 8M, 16M, 32M or bytes) with\n"
+                     "the best picture the space allows; the bitrate\n"
+                     "follows from it (two passes)")
+          ->type_name("SIZE");
+  CLI::Option* twoPassOption = app.add_flag("--two-pass", job.twoPass,
+               "Analyse the video first, then spend the bitrate's\n"
+               "bytes where the frames need them");
+  CLI::Option* estimateOption = app.add_flag("--estimate", request.estimate,
+               "Print the likely and the largest image size and\n"
+               "the cartridges it fits; convert nothing");
+  app.add_flag("--json", request.json, "With --estimate: print one JSON object");
 
   std::vector<ManualSetting> manual;
   manual.push_back({"--trim", {}, nullptr, [](std::string_view t, ConversionJob& j) {
@@ -246,7 +263,20 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
     }
   }
   for (std::size_t i = 0; i < inputs.size(); ++i) request.videos.push_back({inputs[i], names[i]});
-  if (job.outputPath.empty()) return refuse("--output: the output file name is empty");
+  if (request.json && !request.estimate) return refuse("--json: only with --estimate");
+  if (!request.estimate && outputOption->count() == 0) return refuse("--output is required");
+  if (outputOption->count() > 0 && job.outputPath.empty()) {
+    return refuse("--output: the output file name is empty");
+  }
+  // The size planning works on one video; a cartridge of several is planned
+  // by converting it, not yet by estimate or target size.
+  if (inputs.size() > 1) {
+    for (const CLI::Option* option : {fitOption, estimateOption, twoPassOption}) {
+      if (option->count() > 0) {
+        return refuse(option->get_name() + ": works with one input; a cartridge of several videos is not planned yet");
+      }
+    }
+  }
   if (presetOption->count() > 0) {
     if (Refusal refusal = parsePreset(presetText, request.preset)) return refuse(*refusal);
   }
@@ -255,6 +285,12 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
   }
   if (bitrateOption->count() > 0) {
     if (Refusal refusal = parseBitrate(bitrateText, job.bitrate)) return refuse(*refusal);
+  }
+  if (fitOption->count() > 0) {
+    if (bitrateOption->count() > 0) {
+      return refuse("--fit: the bitrate follows from the size; leave --bitrate out");
+    }
+    if (Refusal refusal = parseImageSize(fitText, job.fitBytes)) return refuse(*refusal);
   }
 
   // The presets fix every manual setting, as the dialog disables those

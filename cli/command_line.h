@@ -24,6 +24,9 @@ struct CliRequest {
   Preset preset = kDefaultPreset;
   Overwrite overwrite = Overwrite::kAsk;
   bool quiet = false;
+  // Print the size estimate instead of converting; JSON instead of lines.
+  bool estimate = false;
+  bool json = false;
 };
 
 struct ParsedCommandLine {

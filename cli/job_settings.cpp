@@ -61,6 +61,29 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
 
 }  // namespace
 
+Refusal parseImageSize(std::string_view text, std::uint64_t& bytes) {
+  constexpr std::uint64_t kLargest = 32ull << 20;
+  const auto refusal = [&] {
+    return "--fit: " + quoted(text) +
+           " is not a cartridge size; use 4M, 8M, 16M or 32M (MiB), or a number of bytes up to 32M";
+  };
+  std::string_view digits = text;
+  std::uint64_t unit = 1;
+  if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) unit = 1ull << 20;
+  if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k')) unit = 1ull << 10;
+  if (unit != 1) digits.remove_suffix(1);
+  std::uint64_t value = 0;
+  const char* end = digits.data() + digits.size();
+  const auto [next, error] = std::from_chars(digits.data(), end, value);
+  if (digits.empty() || next != end) return refusal();
+  if (error != std::errc() || value > kLargest / unit) {
+    return "--fit: " + quoted(text) + " is larger than the largest cartridge, 32M (33554432 bytes)";
+  }
+  if (value == 0) return "--fit: the size must be more than 0";
+  bytes = value * unit;
+  return std::nullopt;
+}
+
 std::string nameList(const std::string_view* names, std::size_t count) {
   std::string list;
   for (std::size_t i = 0; i < count; ++i) {

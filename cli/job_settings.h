@@ -5,6 +5,7 @@
 // names the option and says what it accepts.
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,10 @@ Refusal parseFrameRate(std::string_view text, FrameRateChoice& frameRateIndex);
 Refusal parseFilter(std::string_view text, PreFilter& preFilter);
 // A number from 0.01 to 7.99, or "off"; sets gammaEnabled.
 Refusal parseGamma(std::string_view text, ConversionJob& job);
+
+// An image size for --fit: a number of bytes, or of KiB or MiB with a K or M
+// after it ("16M"); more than 0 and at most 32 MiB, the largest cartridge.
+Refusal parseImageSize(std::string_view text, std::uint64_t& bytes);
 
 // "a, b or c": the names of a list, for messages and the help text.
 std::string nameList(const std::string_view* names, std::size_t count);

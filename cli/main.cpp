@@ -9,6 +9,7 @@
 #include "cli/cli_app.h"
 #include "cli/exit_codes.h"
 #include "job/conversion_job.h"
+#include "job/size_estimate.h"
 #include "platform/signal_cleanup.h"
 
 int main(int argc, char* argv[]) {
@@ -22,6 +23,9 @@ int main(int argc, char* argv[]) {
   env.quitNow = [] {
     zepra::removeRegisteredFiles();
     std::_Exit(zepra::cli::kExitCancelled);
+  };
+  env.estimate = [](const zepra::ConversionJob& job, zepra::EstimateDepth depth) {
+    return zepra::estimateImageSize(job, depth);
   };
   env.in = &std::cin;
   env.out = &std::cout;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "job/size_text.h"
+
 namespace zepra::cli {
 
 namespace {
@@ -18,16 +20,7 @@ constexpr int kMinPermilleForEstimate = 10;
 
 }  // namespace
 
-std::string formatDuration(seconds duration) {
-  const long long total = std::max<long long>(0, duration.count());
-  char text[32];
-  if (total >= 3600) {
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%lld:%02lld", total / 60, total % 60);
-  }
-  return text;
-}
+std::string formatDuration(seconds duration) { return durationText(static_cast<double>(duration.count())); }
 
 std::string formatProgress(int permille, std::chrono::steady_clock::duration elapsed,
                            std::optional<std::uint64_t> frameTotal, int videoCount) {

@@ -75,14 +75,9 @@ bool StreamEncoder::compressKeptFrame() {
   compressParams_.lpInput = frame;
   const std::uint32_t n = framesEncoded_ + 1;
 
-  // The running total the bitrate allows after n frames; a frame may spend
-  // what earlier frames saved, but never less than half a frame's share.
-  const unsigned __int128 allowed = static_cast<unsigned __int128>(options_.bitrate) * 1024 *
-                                    outputRate_.scale * n / outputRate_.rate;
-  const unsigned __int128 budget = allowed > bytesEncoded_ ? allowed - bytesEncoded_ : 1;
-  const std::uint32_t floor = frameByteTarget_ >> 1;
-  compressParams_.dwFrameSize = budget < floor ? floor
-      : static_cast<std::uint32_t>(std::min<unsigned __int128>(budget, std::numeric_limits<std::uint32_t>::max()));
+  compressParams_.dwFrameSize = budgetPlan_ ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                                                  budgetPlan_->budgetFor(n, bytesEncoded_), UINT32_MAX))
+                                            : bitrateBudget(n);
 
   if (compressor_->compress(compressParams_) != kIcErrOk) {
     return fail("The Cinepak compressor failed on frame " + std::to_string(n) + ".");
@@ -110,6 +105,17 @@ bool StreamEncoder::compressKeptFrame() {
     return fail("The image would be larger than " + std::to_string(maxImageBytes_) + " bytes.");
   }
   return true;
+}
+
+// The running total the bitrate allows after n frames; a frame may spend
+// what earlier frames saved, but never less than half a frame's share.
+std::uint32_t StreamEncoder::bitrateBudget(std::uint32_t n) const {
+  const unsigned __int128 allowed = static_cast<unsigned __int128>(options_.bitrate) * 1024 *
+                                    outputRate_.scale * n / outputRate_.rate;
+  const unsigned __int128 budget = allowed > bytesEncoded_ ? allowed - bytesEncoded_ : 1;
+  const std::uint32_t floor = frameByteTarget_ >> 1;
+  return budget < floor ? floor
+      : static_cast<std::uint32_t>(std::min<unsigned __int128>(budget, std::numeric_limits<std::uint32_t>::max()));
 }
 
 bool StreamEncoder::fail(std::string detail) {

@@ -13,6 +13,7 @@
 
 #include "audio/audio_track.h"
 #include "cinepak/video_compressor.h"
+#include "encoder/budget_plan.h"
 #include "media/media_formats.h"
 #include "media/media_sink.h"
 #include "encoder/stream_file.h"
@@ -48,6 +49,10 @@ class StreamEncoder final : public MediaSink {
   bool acceptVideoFormat(const VideoInfoHeader& format) override;
   bool acceptAudioFormat(const WaveFormatEx& format) override;
 
+  // Frames compressed after this take their budgets from the plan (which
+  // must outlive the session) instead of the bitrate's running total.
+  void setBudgetPlan(const BudgetPlan* plan) { budgetPlan_ = plan; }
+
   // Creates the stream file, writes its header and begins the compression
   // session. frameCount: the input's length in source frames.
   bool openStream(std::uint32_t frameCount);
@@ -79,6 +84,10 @@ class StreamEncoder final : public MediaSink {
   std::uint32_t frameByteTarget() const { return frameByteTarget_; }
   std::uint32_t playbackStep() const { return playbackStep_; }
   std::uint32_t framesEncoded() const { return framesEncoded_; }
+  // Compressed bytes of the frames so far, as the byte budget counts them.
+  std::uint64_t bytesEncoded() const { return bytesEncoded_; }
+  // Sound collected so far, in converted (21024 Hz) samples.
+  std::uint64_t audioSamples() const { return audio_.samples().size(); }
   // A frame failed because the stream file took no more bytes (a full
   // folder, a file-size limit), not because of the input.
   bool streamWriteFailed() const { return streamWriteFailed_; }
@@ -107,6 +116,7 @@ class StreamEncoder final : public MediaSink {
   bool beginCompression(std::uint32_t sourceFrames);
   bool keepDecodedFrame(const std::uint8_t* data, std::uint32_t length);
   bool compressKeptFrame();
+  std::uint32_t bitrateBudget(std::uint32_t n) const;
   bool writeTrailer();
   bool fail(std::string detail);
 
@@ -120,6 +130,7 @@ class StreamEncoder final : public MediaSink {
   CompressParams compressParams_;
   bool sessionOpen_ = false;  // openStream succeeded and closeStream has not run
   bool failed_ = false;       // a frame failed: the stream takes no more
+  const BudgetPlan* budgetPlan_ = nullptr;  // two passes: the frames' budgets
   bool streamWriteFailed_ = false;
   bool imageTooBig_ = false;  // ... because the image would pass its limit
   std::uint64_t playerBytes_ = 0;

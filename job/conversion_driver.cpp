@@ -1,9 +1,18 @@
 #include "job/conversion_driver.h"
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
+#include "cinepak/frame_budget.h"
+#include "cinepak/frame_encoder.h"
+#include "encoder/analysis_compressor.h"
+#include "encoder/budget_plan.h"
+#include "encoder/decode_time.h"
 #include "encoder/stream_encoder.h"
+#include "job/image_size_range.h"
 #include "job/rom_builder.h"
+#include "job/size_text.h"
 #include "platform/job_state.h"
 #include "player/player_image.h"
 
@@ -11,15 +20,113 @@ namespace zepra {
 
 namespace {
 
+// The most a two-pass stream with a target size may spend a second: the
+// highest bitrate the settings take.
+constexpr int kHighestBitrate = 500;
+
+struct EncoderSettings {
+  const int* trim;
+  bool autoTrim;
+  int width, height, frameRateMode, preFilter, bitrate;
+  float gamma;
+};
+
+void configure(StreamEncoder& encoder, const std::string& streamPath, const EncoderSettings& s) {
+  if (!encoder.setOutputName(streamPath.c_str())) throw kDriverBadOutputName;
+  if (!encoder.setOptions(s.trim, s.autoTrim, s.width, s.height, s.frameRateMode, s.preFilter, s.bitrate,
+                          s.gamma))
+    throw kDriverBadOptions;
+}
+
+StreamShape shapeOf(const StreamEncoder& encoder, std::uint32_t frames) {
+  StreamShape shape;
+  shape.frames = frames;
+  shape.rate = encoder.outputRate();
+  shape.width = encoder.outputWidth();
+  shape.height = encoder.outputHeight();
+  return shape;
+}
+
+// Refuses, before any frame is converted, a video whose image cannot fit
+// `limit` bytes even with every frame at its smallest.
+void refuseIfNeverFits(const StreamShape& shape, std::uint64_t limit, bool target) {
+  const std::uint64_t player = playerImage().size();
+  const std::uint64_t usable = std::min<std::uint64_t>(limit, kMaxRomSize) / kRomAlignment * kRomAlignment;
+  const std::uint64_t lowest = unpaddedImageBytes(player, shape, smallestFrameBytes(shape));
+  if (lowest <= usable) return;
+  StreamShape longest = shape;
+  longest.frames = longestFittingFrames(player, shape, usable);
+  const std::string fits = longest.frames == 0 ? std::string("no video of these settings fits in it")
+                                               : "at most " + durationText(streamSeconds(longest)) +
+                                                     " of video fits in it";
+  if (target) {
+    setLastErrorText("The target size of " + std::to_string(limit) + " bytes cannot hold this video: its sound and "
+                     "smallest frames alone make " + std::to_string(paddedImageBytes(lowest)) + " bytes; " + fits + ".");
+  } else {
+    setLastErrorText("The video is too long for a cartridge: its sound and smallest frames alone make " +
+                     mebibytesText(lowest) + ", more than the 32 MiB a cartridge holds; " + fits + ".");
+  }
+  throw kDriverImageTooBig;
+}
+
+// The first of two passes: decodes the whole input into an encoder whose
+// compressor only measures each frame's need. Gives the exact number of
+// frames, the sound's length and the needs.
+StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& inputPath,
+                    const std::string& streamPath, const EncoderSettings& settings, const CancelSource& cancel,
+                    std::vector<FrameChange>& changes) {
+  sendStatus("Analysing the video...");
+  StreamEncoder analysis(AnalysisCompressor::locator(changes));
+  configure(analysis, streamPath, settings);
+  std::unique_ptr<DecodingGraph> graph = makeGraph();
+  std::uint64_t frameCount = 0;
+  if (!graph || !graph->buildDecodingGraph(inputPath, analysis)) throw kDriverGraphFailed;
+  if (!graph->queryFrameCount(frameCount, analysis)) throw kDriverNoFrameCount;
+  if (!analysis.openStream(static_cast<std::uint32_t>(frameCount))) {
+    analysis.closeStream();
+    setLastErrorText("The stream file could not be written: " + streamPath);
+    throw kDriverStreamFailed;
+  }
+  const bool ran = graph->runDecodingGraph(cancel);
+  const bool closed = analysis.closeStream();
+  graph->releaseDecodingGraph();
+  if (!ran) throw kDriverRunFailed;
+  if (!closed) throw kDriverStreamFailed;
+  StreamShape shape = shapeOf(analysis, analysis.framesEncoded());
+  shape.audioSamples = analysis.audioSamples();
+  return shape;
+}
+
+// The plan of the second pass: the single pass's allowance at the bitrate,
+// or what the target size leaves (at most the highest bitrate's).
+BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameChange>& changes, int bitrate,
+                       const SizeControl& size) {
+  std::uint64_t allowance = largestFrameBytes(shape, bitrate);
+  if (size.fitBytes != 0) {
+    refuseIfNeverFits(shape, size.fitBytes, true);
+    allowance = std::min(frameBytesWithin(playerImage().size(), shape, size.fitBytes),
+                         largestFrameBytes(shape, kHighestBitrate));
+  }
+  FrameSizeLimits limits;
+  limits.cheapestIntra = FrameEncoder::minFrameSize(shape.width, shape.height, true);
+  limits.cheapestInter = FrameEncoder::minFrameSize(shape.width, shape.height, false);
+  limits.largest = std::min<std::uint64_t>({kMaxFrameLength, largestTimelyFrame(shape.rate),
+                                            FrameEncoder::maxFrameSize(shape.width, shape.height)});
+  const std::vector<double> weights = frameWeights(changes);
+  BudgetPlan plan(weights, allowance, limits);
+  if (!plan.feasible()) {
+    setLastErrorText("The stream's smallest frames do not fit the bytes left for them.");
+    throw kDriverImageTooBig;
+  }
+  return plan;
+}
+
 // Runs the steps in order; a failing step throws its code.
 void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
               const DecodingGraphFactory& makeGraph, const std::string& inputPath,
-              const std::string& streamPath, const int trim[4], bool autoTrim, int width,
-              int height, int frameRateMode, int preFilter, int bitrate, float gamma,
-              const CancelSource& cancel) {
-  if (!encoder.setOutputName(streamPath.c_str())) throw kDriverBadOutputName;
-  if (!encoder.setOptions(trim, autoTrim, width, height, frameRateMode, preFilter, bitrate, gamma))
-    throw kDriverBadOptions;
+              const std::string& streamPath, const EncoderSettings& settings, const CancelSource& cancel,
+              const SizeControl& size, BudgetPlan& plan) {
+  configure(encoder, streamPath, settings);
 
   graph = makeGraph();
   if (!graph) throw kDriverGraphFailed;
@@ -33,6 +140,21 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
   // The count the encoder measures its progress by.
   sendFrameTotal(static_cast<std::uint32_t>(frameCount));
+
+  // A video too long for any cartridge, or for the target, is refused now
+  // rather than after it has been converted.
+  const StreamShape announced =
+      shapeOf(encoder, reducedFrameCount(encoder.frameSelection(), static_cast<std::uint32_t>(frameCount)));
+  refuseIfNeverFits(announced, kMaxRomSize, false);
+  if (size.fitBytes != 0) refuseIfNeverFits(announced, size.fitBytes, true);
+
+  if (size.twoPass || size.fitBytes != 0) {
+    std::vector<FrameChange> changes;
+    const StreamShape shape = analyse(makeGraph, inputPath, streamPath, settings, cancel, changes);
+    plan = planBudgets(shape, changes, settings.bitrate, size);
+    encoder.setBudgetPlan(&plan);
+    sendStatus("Converting...");
+  }
 
   // Without an open stream the run could only produce an empty or broken
   // stream that would still be reported as success.
@@ -72,15 +194,16 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
 int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
                   bool autoTrim, int width, int height, int frameRateMode, int preFilter,
-                  int bitrate, float gamma, const CancelSource& cancel,
-                  const DecodingGraphFactory& makeGraph) {
+                  int bitrate, float gamma, const CancelSource& cancel, const DecodingGraphFactory& makeGraph,
+                  const SizeControl& size) {
   int result = kDriverOk;
   std::unique_ptr<StreamEncoder> encoder;
   std::unique_ptr<DecodingGraph> graph;
+  BudgetPlan plan;
   try {
     encoder = std::make_unique<StreamEncoder>();
-    runSteps(*encoder, graph, makeGraph, inputPath, streamPath, trim, autoTrim, width, height,
-             frameRateMode, preFilter, bitrate, gamma, cancel);
+    const EncoderSettings settings{trim, autoTrim, width, height, frameRateMode, preFilter, bitrate, gamma};
+    runSteps(*encoder, graph, makeGraph, inputPath, streamPath, settings, cancel, size, plan);
   } catch (int code) {
     result = code;
   } catch (...) {

@@ -2,6 +2,7 @@
 // Runs one conversion from an input video to a finished stream file and
 // reduces every failure to one result code.
 
+#include <cstdint>
 #include <string>
 
 #include "input/decoding_graph.h"
@@ -21,11 +22,20 @@ inline constexpr int kDriverStreamFailed = -7;  // the stream file could not be 
 inline constexpr int kDriverImageTooBig = -1000;
 inline constexpr int kDriverUnexpected = -999;
 
+// How the stream's size is held. By default the bitrate's running total
+// paces the frames in one pass; with two passes the video is analysed first
+// and the same allowance (or, with a target, what the target size leaves)
+// is shared out by each frame's need.
+struct SizeControl {
+  bool twoPass = false;
+  std::uint64_t fitBytes = 0;  // the most the image may weigh; 0: no target
+};
+
 // trim: left, bottom, right, top; width and height -1 for automatic. The
 // run polls cancel; a cancelled run is -5.
 int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
                   bool autoTrim, int width, int height, int frameRateMode, int preFilter,
                   int bitrate, float gamma, const CancelSource& cancel,
-                  const DecodingGraphFactory& makeGraph = createDecodingGraph);
+                  const DecodingGraphFactory& makeGraph = createDecodingGraph, const SizeControl& size = {});
 
 }  // namespace zepra

@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "job/conversion_driver.h"
+#include "job/image_size_range.h"
 #include "job/input_check.h"
 #include "job/rom_builder.h"
 #include "platform/job_state.h"
 #include "platform/cancel_source.h"
 #include "platform/temp_file.h"
 #include "platform/thread_priority.h"
+#include "player/player_image.h"
 
 namespace zepra {
 
@@ -105,14 +107,25 @@ int convertToStream(const ConversionJob& job, CancelSource& cancel, const Decodi
   const std::filesystem::path& streamPath = streamFile->path();
 
   const DriverArguments a = driverArguments(job);
+  SizeControl size;
+  size.twoPass = job.twoPass;
+  size.fitBytes = job.fitBytes;
   const int driverResult = runConversion(job.inputPath, streamPath.string(), a.trim, a.autoTrim, a.width,
                                          a.height, a.frameRateMode, a.preFilter, a.bitrate, a.gamma, cancel,
-                                         makeGraph);
+                                         makeGraph, size);
   if (driverResult < 0) return -driverResult;
   // A cancel that came after the decoding (while the sound was encoded):
   // until the image is in place it still means no image.
   if (cancel.cancelRequested()) return cancelled();
-  return readStream(streamPath, stream);
+  if (const int result = readStream(streamPath, stream); result != kJobOk) return result;
+  // The plan keeps a target by construction; an image over it is still
+  // never written.
+  if (job.fitBytes != 0 && paddedImageBytes(playerImage().size() + stream.size()) > job.fitBytes) {
+    setLastErrorText("The image came out larger than the target size of " + std::to_string(job.fitBytes) +
+                     " bytes.");
+    return kJobRomFailed;
+  }
+  return kJobOk;
 }
 
 int writeImage(const ConversionJob& job, std::span<const std::uint8_t> contents, CancelSource& cancel) {

@@ -6,6 +6,7 @@
 // the limits here; the job turns them into the encoder's arguments.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -97,6 +98,11 @@ struct ConversionJob {
   PreFilter preFilter = k4xDithering;
   bool gammaEnabled = true;
   float gamma = kDefaultGamma;
+  // A target size for the image in bytes (0: none). With one, the bitrate
+  // follows from it and the frames are allocated in two passes.
+  std::uint64_t fitBytes = 0;
+  // Two passes at the bitrate: the same total, spent where the frames need it.
+  bool twoPass = false;
 };
 
 // Whether the trim mode cuts to the screen's shape; such a cut always makes

@@ -168,6 +168,16 @@ TEST(CommandLine, BadOptionsAreRefusedWithMessagesNamingThem) {
       {withFiles({"--title", "F\xEATE"}), {"--title", "UTF-8"}},
       {withFiles({"--speed", "2"}), {"--speed"}},
       {{"in.avi", "-o", ""}, {"--output"}},
+      {withFiles({"--fit", "0"}), {"--fit", "more than 0"}},
+      {withFiles({"--fit", "-3M"}), {"--fit"}},
+      {withFiles({"--fit=-3M"}), {"--fit", "\"-3M\""}},
+      {withFiles({"--fit", "99G"}), {"--fit", "\"99G\"", "32M"}},
+      {withFiles({"--fit", "33M"}), {"--fit", "largest cartridge"}},
+      {withFiles({"--fit", "99999999999999999999"}), {"--fit", "largest cartridge"}},
+      {withFiles({"--fit", "abc"}), {"--fit", "\"abc\""}},
+      {withFiles({"--fit", "M"}), {"--fit", "\"M\""}},
+      {withFiles({"--fit", "16M", "--bitrate", "60"}), {"--fit", "--bitrate"}},
+      {withFiles({"--json"}), {"--json", "--estimate"}},
   };
   for (const RefusalCase& c : cases) {
     std::string line;
@@ -176,6 +186,32 @@ TEST(CommandLine, BadOptionsAreRefusedWithMessagesNamingThem) {
     const ParsedCommandLine parsed = parse(c.args);
     EXPECT_EQ(parsed.action, ParsedCommandLine::Action::kRefuse);
     for (const std::string& mention : c.mentions) EXPECT_NE(parsed.text.find(mention), std::string::npos) << parsed.text;
+  }
+}
+
+TEST(CommandLine, SizeOptionsReachTheRequest) {
+  struct SizeCase {
+    std::vector<std::string> args;
+    std::uint64_t fitBytes;
+    bool twoPass, estimate, json;
+  };
+  const std::vector<SizeCase> cases = {
+      {withFiles({}), 0, false, false, false},
+      {withFiles({"--fit", "16M"}), 16u << 20, false, false, false},
+      {withFiles({"--fit", "32m"}), 32u << 20, false, false, false},
+      {withFiles({"--fit", "512K"}), 512u << 10, false, false, false},
+      {withFiles({"--fit", "33554432"}), 33554432u, false, false, false},
+      {withFiles({"--two-pass", "-b", "60"}), 0, true, false, false},
+      {{"in.avi", "--estimate"}, 0, false, true, false},
+      {{"in.avi", "--estimate", "--json", "--fit", "8M"}, 8u << 20, false, true, true},
+  };
+  for (const SizeCase& c : cases) {
+    const ParsedCommandLine parsed = parse(c.args);
+    ASSERT_EQ(parsed.action, ParsedCommandLine::Action::kRun) << parsed.text;
+    EXPECT_EQ(parsed.request.job.fitBytes, c.fitBytes);
+    EXPECT_EQ(parsed.request.job.twoPass, c.twoPass);
+    EXPECT_EQ(parsed.request.estimate, c.estimate);
+    EXPECT_EQ(parsed.request.json, c.json);
   }
 }
 
@@ -252,6 +288,7 @@ TEST(CommandLine, HelpNamesEveryOptionAndVersionIsTheProducts) {
   ASSERT_EQ(help.action, ParsedCommandLine::Action::kShowText);
   for (const char* option : {"--output", "--preset", "--title", "--bitrate", "--trim", "--trim-margins", "--size",
                              "--framerate", "--filter", "--gamma", "--names", "--yes", "--no-clobber", "--quiet", "--version",
+                             "--fit", "--two-pass", "--estimate", "--json",
                              "Examples"}) {
     EXPECT_NE(help.text.find(option), std::string::npos) << option;
   }

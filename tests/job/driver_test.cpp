@@ -191,6 +191,7 @@ TEST_F(Driver, EveryClipWithAPictureMakesAFrameAndOneWithoutFails) {
 TEST_F(Driver, AStreamThatOutgrowsTheCartridgeStopsAtOnce) {
   GraphScript script;
   script.frames = 10;
+  script.announcedFrames = 1;  // a container that understates its length
   script.frameDuration = 5'000'000'000LL;
   script.stopWhenRefused = true;
   EXPECT_EQ(run(script), zepra::kDriverImageTooBig);
@@ -198,6 +199,18 @@ TEST_F(Driver, AStreamThatOutgrowsTheCartridgeStopsAtOnce) {
   EXPECT_EQ(script.framesDelivered, 6);
   EXPECT_EQ(script.calls.back(), "release");
   EXPECT_LT(fs::file_size(stream), 1u << 20) << "no trailer (5.8 MB a frame) for an image that cannot be";
+}
+
+// An input whose stated length cannot fit even with the smallest frames is
+// refused before a frame is decoded, with the longest length that fits.
+TEST_F(Driver, AVideoTooLongForAnyCartridgeIsRefusedBeforeItsFirstFrame) {
+  GraphScript script;
+  script.frames = 10;
+  script.frameDuration = 5'000'000'000LL;  // 500 s a frame: 5 fit, 6 do not
+  EXPECT_EQ(run(script), zepra::kDriverImageTooBig);
+  EXPECT_NE(zepra::lastErrorText().find("at most 41:40 of video"), std::string::npos) << zepra::lastErrorText();
+  EXPECT_EQ(script.framesDelivered, 0);
+  EXPECT_FALSE(fs::exists(stream) && fs::file_size(stream) > 0);
 }
 
 // The encoder's reason replaces the graph's general format error.

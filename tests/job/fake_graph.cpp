@@ -38,7 +38,7 @@ class FakeGraph : public DecodingGraph {
 
   bool queryFrameCount(std::uint64_t& frameCount, MediaSink&) override {
     script_.calls.push_back("query");
-    frameCount = static_cast<std::uint64_t>(script_.frames);
+    frameCount = static_cast<std::uint64_t>(script_.announcedFrames >= 0 ? script_.announcedFrames : script_.frames);
     return script_.queryOk;
   }
 

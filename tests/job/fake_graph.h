@@ -20,6 +20,7 @@ struct GraphScript {
   bool runOk = true;
   bool throwInRun = false;
   int frames = 5;
+  int announcedFrames = -1;  // the length queryFrameCount reports; -1: frames
   int width = 32;
   int height = 32;
   std::int64_t frameDuration = 400000;  // 100 ns units

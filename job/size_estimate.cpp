@@ -1,0 +1,256 @@
+#include "job/size_estimate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "encoder/stream_encoder.h"
+#include "platform/cancel_source.h"
+#include "platform/job_state.h"
+#include "platform/temp_file.h"
+#include "player/player_image.h"
+
+namespace zepra {
+
+namespace {
+
+// The sample: this many stretches spread evenly over the video, each some
+// frames that only settle the encoder, then the frames that are counted.
+constexpr int kStretches = 8;
+constexpr std::uint32_t kSettlingFrames = 3;
+constexpr std::uint32_t kMinCountedFrames = 6;
+constexpr std::uint32_t kMaxCountedFrames = 30;
+// The share of the video's frames the counted frames aim at.
+constexpr double kSampleShare = 0.08;
+// Stretches that would cover more than this share of the video give way to
+// one that covers all of it.
+constexpr double kWholeVideoShare = 0.5;
+
+struct Stretch {
+  double start = 0.0;  // seconds
+  double end = 0.0;    // exclusive
+};
+
+// Takes the decoded frames of the stretches and compresses each with a fresh
+// encoder of the job's settings; everything outside them is passed over, and
+// decoding stops after the last one.
+class SampleRun final : public MediaSink {
+ public:
+  SampleRun(const DriverArguments& arguments, std::string streamPath, std::vector<Stretch> stretches,
+            std::uint32_t settlingFrames)
+      : arguments_(arguments),
+        streamPath_(std::move(streamPath)),
+        stretches_(std::move(stretches)),
+        settlingFrames_(settlingFrames) {}
+
+  // The encoder of the settings, which also judges the formats.
+  bool configure(StreamEncoder& encoder) const {
+    return encoder.setOutputName(streamPath_.c_str()) &&
+           encoder.setOptions(arguments_.trim, arguments_.autoTrim, arguments_.width, arguments_.height,
+                              arguments_.frameRateMode, arguments_.preFilter, arguments_.bitrate,
+                              arguments_.gamma);
+  }
+
+  void setContainerFrameRate(std::uint32_t rate, std::uint32_t scale) override {
+    containerRate_ = {rate, scale};
+    haveContainerRate_ = true;
+    probe_.setContainerFrameRate(rate, scale);
+  }
+  bool setPictureAspect(const VideoInfoHeader2& format) override {
+    aspect_ = format;
+    haveAspect_ = true;
+    return probe_.setPictureAspect(format);
+  }
+  bool acceptVideoFormat(const VideoInfoHeader& format) override {
+    video_ = format;
+    return configure(probe_) && probe_.acceptVideoFormat(format);
+  }
+  bool acceptAudioFormat(const WaveFormatEx& format) override { return probe_.acceptAudioFormat(format); }
+  std::uint32_t sourceRate() const override { return probe_.sourceRate(); }
+  std::uint32_t sourceScale() const override { return probe_.sourceScale(); }
+
+  bool addVideoSample(double time, const std::uint8_t* data, std::uint32_t length) override {
+    while (next_ < stretches_.size() && time >= stretches_[next_].end) finishStretch();
+    if (next_ >= stretches_.size()) return false;  // the sample is complete
+    if (time < stretches_[next_].start) return true;
+    if (!encoder_ && !startStretch(time)) return false;
+    if (!encoder_->addVideoSample(time - origin_, data, length)) return false;
+    if (!settled_ && encoder_->framesEncoded() >= settlingFrames_) {
+      settled_ = true;
+      settledFrames_ = encoder_->framesEncoded();
+      settledBytes_ = encoder_->bytesEncoded();
+    }
+    return true;
+  }
+  void addAudioBuffer(const std::uint8_t*, std::uint32_t) override {}
+
+  // After the run: the stretch that was open when the input ended counts too.
+  void finish() {
+    if (encoder_) finishStretch();
+  }
+  bool failed() const { return failed_; }
+  std::uint64_t countedFrames() const { return countedFrames_; }
+  std::uint64_t countedBytes() const { return countedBytes_; }
+  const StreamEncoder& probe() const { return probe_; }
+
+ private:
+  bool startStretch(double time) {
+    encoder_ = std::make_unique<StreamEncoder>();
+    if (haveContainerRate_) encoder_->setContainerFrameRate(containerRate_.rate, containerRate_.scale);
+    if (!configure(*encoder_) || (haveAspect_ && !encoder_->setPictureAspect(aspect_)) ||
+        !encoder_->acceptVideoFormat(video_) || !encoder_->openStream(0)) {
+      failed_ = true;
+      encoder_.reset();
+      return false;
+    }
+    origin_ = time;
+    settled_ = settlingFrames_ == 0;
+    settledFrames_ = 0;
+    settledBytes_ = 0;
+    return true;
+  }
+
+  void finishStretch() {
+    if (encoder_) {
+      if (settled_) {
+        countedFrames_ += encoder_->framesEncoded() - settledFrames_;
+        countedBytes_ += encoder_->bytesEncoded() - settledBytes_;
+      }
+      encoder_->closeStream();
+      encoder_.reset();
+    }
+    ++next_;
+  }
+
+  DriverArguments arguments_;
+  std::string streamPath_;
+  std::vector<Stretch> stretches_;
+  std::uint32_t settlingFrames_;
+  StreamEncoder probe_;
+  FrameRate containerRate_;
+  bool haveContainerRate_ = false;
+  VideoInfoHeader2 aspect_;
+  bool haveAspect_ = false;
+  VideoInfoHeader video_;
+
+  std::size_t next_ = 0;
+  std::unique_ptr<StreamEncoder> encoder_;
+  double origin_ = 0.0;
+  bool settled_ = false;
+  std::uint32_t settledFrames_ = 0;
+  std::uint64_t settledBytes_ = 0;
+  std::uint64_t countedFrames_ = 0;
+  std::uint64_t countedBytes_ = 0;
+  bool failed_ = false;
+};
+
+// Where the stretches lie, in seconds, and how many frames settle each.
+std::vector<Stretch> placeStretches(const StreamShape& shape, double seconds, std::uint32_t& settling) {
+  const double frameSeconds = shape.rate.rate == 0 ? 0.0 : static_cast<double>(shape.rate.scale) / shape.rate.rate;
+  const std::uint32_t counted = std::clamp<std::uint32_t>(
+      static_cast<std::uint32_t>(shape.frames * kSampleShare / kStretches), kMinCountedFrames, kMaxCountedFrames);
+  const double length = (counted + kSettlingFrames) * frameSeconds;
+  if (kStretches * length >= seconds * kWholeVideoShare) {
+    settling = 0;
+    return {{0.0, INFINITY}};
+  }
+  settling = kSettlingFrames;
+  std::vector<Stretch> stretches;
+  for (int i = 0; i < kStretches; ++i) {
+    const double start = std::max(0.0, seconds * (i + 0.5) / kStretches - length / 2);
+    stretches.push_back({start, start + length});
+  }
+  return stretches;
+}
+
+}  // namespace
+
+SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64_t playerBytes,
+                              std::optional<std::uint64_t> likelyFrameBytes) {
+  SizeEstimate e;
+  e.shape = shape;
+  e.bitrate = bitrate;
+  e.durationSeconds = streamSeconds(shape);
+  const std::uint64_t lowestFrames = smallestFrameBytes(shape);
+  const std::uint64_t largestFrames = std::max(largestFrameBytes(shape, bitrate), lowestFrames);
+  e.imageBytesLowest = paddedImageBytes(unpaddedImageBytes(playerBytes, shape, lowestFrames));
+  e.imageBytesMax = paddedImageBytes(unpaddedImageBytes(playerBytes, shape, largestFrames));
+  e.sampled = likelyFrameBytes.has_value();
+  const std::uint64_t likely = std::clamp(likelyFrameBytes.value_or(largestFrames), lowestFrames, largestFrames);
+  e.imageBytesLikely = paddedImageBytes(unpaddedImageBytes(playerBytes, shape, likely));
+  StreamShape longest = shape;
+  longest.frames = longestFittingFrames(playerBytes, shape, kCartridgeSizes.back());
+  e.longestFittingSeconds = streamSeconds(longest);
+  return e;
+}
+
+std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
+                                              const DecodingGraphFactory& makeGraph) {
+  const DriverArguments arguments = driverArguments(job);
+  if (arguments.bitrate < 1) {
+    setLastErrorText("The bitrate must be at least 1 kilobyte per second.");
+    return std::nullopt;
+  }
+  // The length decides where the stretches lie, so the input is opened twice:
+  // once to read it, once to decode the sample.
+  const std::unique_ptr<DecodingGraph> graph = makeGraph();
+  // The probe never opens its stream: a name is all it needs.
+  SampleRun lengthProbe(arguments, "length-probe", {}, 0);
+  std::uint64_t sourceFrames = 0;
+  const bool opened = graph && graph->buildDecodingGraph(job.inputPath, lengthProbe) &&
+                      graph->queryFrameCount(sourceFrames, lengthProbe);
+  if (graph) graph->releaseDecodingGraph();
+  if (!opened) {
+    if (lastErrorText().empty()) setLastErrorText("The input could not be opened: " + job.inputPath);
+    return std::nullopt;
+  }
+  const StreamEncoder& probe = lengthProbe.probe();
+  StreamShape shape;
+  shape.frames = reducedFrameCount(probe.frameSelection(), static_cast<std::uint32_t>(sourceFrames));
+  shape.rate = probe.outputRate();
+  shape.width = probe.outputWidth();
+  shape.height = probe.outputHeight();
+
+  std::optional<std::uint64_t> likely;
+  if (depth == EstimateDepth::kSampled && shape.frames > 0) {
+    std::string error;
+    const std::optional<std::filesystem::path> dir = tempDirectory(&error);
+    std::optional<TempFile> streamFile;
+    if (dir) streamFile.emplace(*dir, "ZEPRA", &error);
+    if (!streamFile || !*streamFile) {
+      setLastErrorText("No temporary file for the size estimate: " + error);
+      return std::nullopt;
+    }
+    const std::filesystem::path* streamPath = &streamFile->path();
+    std::uint32_t settling = 0;
+    const std::vector<Stretch> stretches = placeStretches(shape, streamSeconds(shape), settling);
+    SampleRun run(arguments, streamPath->string(), stretches, settling);
+    const std::unique_ptr<DecodingGraph> sampler = makeGraph();
+    // The sample's encoders report no progress of their own to the front end.
+    const int progressBefore = lastProgressSent.load();
+    const bool built = sampler && sampler->buildDecodingGraph(job.inputPath, run);
+    if (built) {
+      CancelSource never;
+      sampler->runDecodingGraph(never);  // false also when the sample stopped it early
+      run.finish();
+    }
+    if (sampler) sampler->releaseDecodingGraph();
+    lastProgressSent = progressBefore;
+    if (!built || run.failed()) {
+      if (lastErrorText().empty()) setLastErrorText("The input could not be sampled: " + job.inputPath);
+      return std::nullopt;
+    }
+    if (run.countedFrames() > 0) {
+      const double perFrame = static_cast<double>(run.countedBytes()) / run.countedFrames();
+      likely = static_cast<std::uint64_t>(std::llround(perFrame * shape.frames));
+    }
+  }
+  SizeEstimate estimate = estimateForShape(shape, arguments.bitrate, playerImage().size(), likely);
+  estimate.sourceFrames = sourceFrames;
+  setLastErrorText({});
+  return estimate;
+}
+
+}  // namespace zepra

@@ -1,0 +1,48 @@
+#pragma once
+// What the image of a job will weigh, before it is converted. The input's
+// length and formats give the stream's shape, and with it the lowest and the
+// largest image the settings can produce (job/image_size_range.h). Calm videos
+// spend far less than the byte budget, so the likely size comes from
+// compressing a few short stretches spread over the video with the job's own
+// settings and encoder.
+
+#include <cstdint>
+#include <optional>
+
+#include "input/decoding_graph.h"
+#include "job/conversion_job.h"
+#include "job/image_size_range.h"
+
+namespace zepra {
+
+struct SizeEstimate {
+  std::uint64_t sourceFrames = 0;  // the input's length in its own frames
+  StreamShape shape;               // frames after the frame-rate reduction
+  int bitrate = 0;
+  double durationSeconds = 0.0;
+  // Sizes of the output file, padding included.
+  std::uint64_t imageBytesLowest = 0;  // every frame as small as it can be
+  std::uint64_t imageBytesMax = 0;     // every frame spending all the budget allows
+  std::uint64_t imageBytesLikely = 0;  // from the sample; imageBytesMax when none was taken
+  bool sampled = false;
+  // The longest video of these settings that can fit the largest cartridge.
+  double longestFittingSeconds = 0.0;
+};
+
+enum class EstimateDepth {
+  kLength,   // the input's length and formats only: instant
+  kSampled,  // also compress a sample of the frames for the likely size
+};
+
+// Opens the input as the job would. Nothing when the input or the settings
+// cannot be converted (lastErrorText says why). Writes no file but a
+// temporary one it removes.
+std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
+                                              const DecodingGraphFactory& makeGraph = createDecodingGraph);
+
+// The estimate of a stream of this shape whose frames total frameBytes
+// (likely) at bitrate: the lowest, largest and likely sizes filled in.
+SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64_t playerBytes,
+                              std::optional<std::uint64_t> likelyFrameBytes);
+
+}  // namespace zepra
