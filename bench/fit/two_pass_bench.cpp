@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
   std::printf("%-8s %-9s %10s %9s %9s %8s %9s\n", "size", "pass", "bytes", "global", "worst5%", "seconds",
               "largest");
   int status = 0;
-  for (const auto [width, height] : {std::pair{240, 136}, std::pair{240, 160}}) {
+  for (const auto& [width, height] : {std::pair{240, 136}, std::pair{240, 160}}) {
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     const fs::path clip = dir / (size + ".avi");
     if (!makeClip(clip, width, height, sceneSeconds)) return 1;

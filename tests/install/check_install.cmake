@@ -37,7 +37,7 @@ expect_contains(${entry} "MimeType=video/x-msvideo;")
 # The manual page carries the version and documents every option.
 set(page ${prefix}/share/man/man1/zepra-cli.1)
 expect_contains(${page} "ZEPRA ${VERSION}")
-foreach(option output preset title bitrate trim trim\\-margins size framerate filter gamma yes no\\-clobber quiet)
+foreach(option output preset title bitrate trim trim\\-margins size framerate filter gamma names fit two\\-pass estimate json yes no\\-clobber quiet)
   expect_contains(${page} "\\-\\-${option}")
 endforeach()
 # The installed program runs from its new place.

@@ -44,7 +44,9 @@ std::uint32_t le32(const Bytes& b, std::size_t at) { return zepraLe32(b.data() +
 
 // Player (zeros) + contents, as the console sees the cartridge.
 Bytes image(const Bytes& contents) {
-  Bytes out(kPlayerBytes, 0);
+  Bytes out;
+  out.reserve(kPlayerBytes + contents.size());
+  out.resize(kPlayerBytes, 0);
   out.insert(out.end(), contents.begin(), contents.end());
   return out;
 }
@@ -88,8 +90,7 @@ TEST(CartridgeLayout, SeveralVideosGetADirectoryAndAlignedStreams) {
 
 TEST(CartridgeLayout, RefusesWhatTheMenuOrTheConsoleCannotTake) {
   const Bytes good = stream(2);
-  Bytes truncated = good;
-  truncated.pop_back();
+  const Bytes truncated(good.begin(), good.end() - 1);
   Bytes trailing = good;
   trailing.push_back(0);
   Bytes oddWidth = good;
