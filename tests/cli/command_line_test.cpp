@@ -272,6 +272,9 @@ TEST(CommandLine, BadInputListsAndNamesAreRefused) {
       {{"a.avi", "b.avi", "-o", "c.gba", "--names", ""}, {"--names", "1 name(s) for 2 input(s)"}},
       {{"a.avi", "", "-o", "c.gba"}, {"INPUT", "empty"}},
       {tooMany, {"INPUT", "65 inputs", "at most 64"}},
+      {{"a.avi", "b.avi", "-o", "c.gba", "--fit", "8M"}, {"--fit", "one input"}},
+      {{"a.avi", "b.avi", "--estimate"}, {"--estimate", "one input"}},
+      {{"a.avi", "b.avi", "-o", "c.gba", "--two-pass"}, {"--two-pass", "one input"}},
   };
   for (const RefusalCase& c : cases) {
     std::string line;
