@@ -30,13 +30,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ClipSpec {
+struct BenchClip {
   const char* name;
   const char* file;
   const char* encode;  // ffmpeg arguments for the streams, after the two lavfi inputs
 };
 
-const ClipSpec kClips[] = {
+const BenchClip kClips[] = {
     {"1280x720 H.264+AAC MP4", "heavy.mp4", "-s 1280x720 -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac"},
     {"640x360 MPEG-4+MP3 AVI", "mpeg4.avi", "-s 640x360 -c:v mpeg4 -q:v 4 -c:a libmp3lame"},
     {"320x240 MJPEG+PCM AVI", "mjpeg.avi", "-s 320x240 -c:v mjpeg -q:v 4 -pix_fmt yuvj420p -c:a pcm_s16le"},
@@ -50,12 +50,12 @@ class BenchClips {
     std::string pattern = (fs::temp_directory_path() / "zepra-bench-XXXXXX").string();
     if (!mkdtemp(pattern.data())) std::abort();
     dir_ = pattern;
-    for (const ClipSpec& spec : kClips) {
+    for (const BenchClip& source : kClips) {
       const std::string command =
           std::string("ffmpeg -nostdin -hide_banner -loglevel error -y "
                       "-f lavfi -i testsrc2=size=1280x720:rate=30:duration=15 "
                       "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=15 -ac 2 ") +
-          spec.encode + " '" + clip(spec) + "'";
+          source.encode + " '" + clip(source) + "'";
       if (std::system(command.c_str()) != 0) std::abort();
     }
   }
@@ -63,7 +63,7 @@ class BenchClips {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
-  std::string clip(const ClipSpec& spec) const { return (dir_ / spec.file).string(); }
+  std::string clip(const BenchClip& source) const { return (dir_ / source.file).string(); }
   std::string output() const { return (dir_ / "clip.gba").string(); }
 
  private:
@@ -125,9 +125,9 @@ class CpuClock {
   double start_;
 };
 
-void ffmpegDecodeReference(benchmark::State& state, const ClipSpec* spec) {
+void ffmpegDecodeReference(benchmark::State& state, const BenchClip* source) {
   const std::string command = "nice -n 19 chrt --idle 0 ffmpeg -nostdin -hide_banner -loglevel error -i '" +
-                              benchClips().clip(*spec) + "' -f null -";
+                              benchClips().clip(*source) + "' -f null -";
   const CpuClock cpu(RUSAGE_CHILDREN);
   for (auto _ : state) {
     if (std::system(command.c_str()) != 0) state.SkipWithError("ffmpeg failed");
@@ -135,8 +135,8 @@ void ffmpegDecodeReference(benchmark::State& state, const ClipSpec* spec) {
   cpu.report(state);
 }
 
-void decodingGraph(benchmark::State& state, const ClipSpec* spec) {
-  const std::string clip = benchClips().clip(*spec);
+void decodingGraph(benchmark::State& state, const BenchClip* source) {
+  const std::string clip = benchClips().clip(*source);
   const zepra::IdlePriority idle;
   const CpuClock cpu(RUSAGE_SELF);
   for (auto _ : state) {
@@ -153,9 +153,9 @@ void decodingGraph(benchmark::State& state, const ClipSpec* spec) {
 }
 
 #ifdef ZEPRA_HAVE_JOB
-void fullConversion(benchmark::State& state, const ClipSpec* spec) {
+void fullConversion(benchmark::State& state, const BenchClip* source) {
   zepra::ConversionJob job;
-  job.inputPath = benchClips().clip(*spec);
+  job.inputPath = benchClips().clip(*source);
   job.outputPath = benchClips().output();
   job.romTitle = "BENCH";
   const CpuClock cpu(RUSAGE_SELF);
@@ -196,10 +196,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   // Each clip's reference runs right before its conversions, so they share the machine's state.
-  for (const ClipSpec& spec : kClips) {
-    const std::string name = spec.name;
-    const auto add = [&](const std::string& what, void (*function)(benchmark::State&, const ClipSpec*)) {
-      benchmark::RegisterBenchmark((what + "/" + name).c_str(), function, &spec)
+  for (const BenchClip& source : kClips) {
+    const std::string name = source.name;
+    const auto add = [&](const std::string& what, void (*function)(benchmark::State&, const BenchClip*)) {
+      benchmark::RegisterBenchmark((what + "/" + name).c_str(), function, &source)
           ->Unit(benchmark::kMillisecond)
           ->Iterations(2)
           ->UseRealTime();
@@ -218,13 +218,13 @@ int main(int argc, char** argv) {
               "the heavy clip, 2.5 on the light ones):\n\n"
               "| clip | ffmpeg wall s | ffmpeg processor s | graph wall | graph processor | conversion wall | "
               "conversion processor |\n|---|---|---|---|---|---|---|\n");
-  for (const ClipSpec& spec : kClips) {
-    const std::string name = spec.name;
+  for (const BenchClip& source : kClips) {
+    const std::string name = source.name;
     const Times reference = reporter.get("ffmpegDecodeReference/" + name);
     if (reference.wall <= 0 || reference.cpu <= 0) continue;
     const Times graph = reporter.get("decodingGraph/" + name);
     const Times conversion = reporter.get("fullConversion/" + name);
-    std::printf("| %s | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f |\n", spec.name, reference.wall, reference.cpu,
+    std::printf("| %s | %.2f | %.2f | %.2f | %.2f | %.2f | %.2f |\n", source.name, reference.wall, reference.cpu,
                 graph.wall / reference.wall, graph.cpu / reference.cpu, conversion.wall / reference.wall,
                 conversion.cpu / reference.cpu);
   }

@@ -70,14 +70,14 @@ TEST_F(CartridgeJob, SeveralInputsBecomeOneImageWithTheirNamesInTheMenu) {
   std::vector<test::GraphScript> scripts(3);
   scripts[1].frames = 9;
   const std::vector<CartridgeInput> inputs = {
-      {"/videos/Pilot.mkv", ""}, {"/videos/b.avi", "The Sequel \xE2\x80\x94 part 2"}, {"/v/third.one.mp4", ""}};
+      {"/videos/Pilot.mkv", ""}, {"/videos/b.avi", "The Sequel \xE2\x80\x94 episode 2"}, {"/v/third.one.mp4", ""}};
   ASSERT_EQ(run(inputs, scripts), kJobOk) << lastErrorText();
   EXPECT_EQ(recorder.done, std::vector<int>{kJobOk});
 
   const Bytes image = output();
   const std::uint32_t at = static_cast<std::uint32_t>(playerImage().size());
   ASSERT_EQ(zepraDirectoryCount(image.data(), at), 3u);
-  const char* names[] = {"Pilot", "The Sequel ? part 2", "third.one"};
+  const char* names[] = {"Pilot", "The Sequel ? episode 2", "third.one"};
   for (std::uint32_t i = 0; i < 3; ++i) {
     EXPECT_TRUE(zepraDirectoryEntryValid(image.data(), at, i));
     EXPECT_STREQ(reinterpret_cast<const char*>(zepraDirectoryEntry(image.data(), at, i)), names[i]);
