@@ -96,22 +96,6 @@ int printEstimate(const CliRequest& request, const CliEnvironment& env) {
   return kExitOk;
 }
 
-// Before converting: a warning when a busy video at these settings could
-// make an image larger than any cartridge. (A video too long for any
-// bitrate is refused by the job itself.)
-void warnAboutSize(const ConversionJob& job, const CliEnvironment& env) {
-  if (!env.estimate) return;
-  const std::optional<SizeEstimate> estimate = env.estimate(job, EstimateDepth::kLength);
-  if (!estimate || estimate->imageBytesMax <= kCartridgeSizes.back() ||
-      estimate->imageBytesLowest > kCartridgeSizes.back())
-    return;
-  *env.err << "zepra-cli: warning: at " << job.bitrate << " KB/s the image can reach "
-           << mebibytesText(estimate->imageBytesMax)
-           << ", more than the 32 MiB a cartridge holds; a busy video is then refused when it passes 32 MiB "
-              "(--fit 32M keeps it within)\n"
-           << std::flush;
-}
-
 }  // namespace
 
 int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
@@ -161,7 +145,6 @@ int runCli(int argc, const char* const argv[], const CliEnvironment& env) {
       err << "zepra-cli: note: an image of one video has no menu; --names is not used\n";
     }
   }
-  if (!request.quiet && !cartridge && job.fitBytes == 0) warnAboutSize(job, env);
   ProgressReporter reporter(err, style, env.clock, static_cast<int>(request.videos.size()));
   resetJobState();
   notifyWindow = &reporter;

@@ -98,6 +98,16 @@ void ProgressReporter::sendFrameTotal(std::uint64_t sourceFrames) {
   frameTotal_ = sourceFrames;
 }
 
+void ProgressReporter::sendWarning(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (style_ == ProgressStyle::kQuiet) return;
+  if (lineOpen_) {
+    out_ << '\n';
+    lineOpen_ = false;
+  }
+  out_ << "zepra-cli: warning: " << text << '\n' << std::flush;
+}
+
 void ProgressReporter::drawLine(const std::string& text) {
   // Carriage return, the line, then erase whatever a longer line left.
   out_ << '\r' << text << "\x1b[K" << std::flush;

@@ -69,6 +69,17 @@ void refuseIfNeverFits(const StreamShape& shape, std::uint64_t limit, bool targe
   throw kDriverImageTooBig;
 }
 
+// Warns, before converting, when a busy video at this bitrate could pass what
+// a cartridge holds; the conversion then stops as soon as it does.
+void warnIfMayNotFit(const StreamShape& shape, int bitrate) {
+  const std::uint64_t frames = std::max(largestFrameBytes(shape, bitrate), smallestFrameBytes(shape));
+  const std::uint64_t largest = paddedImageBytes(unpaddedImageBytes(playerImage().size(), shape, frames));
+  if (largest <= kMaxRomSize) return;
+  sendWarning("at " + std::to_string(bitrate) + " KB/s the image can reach " + mebibytesText(largest) +
+              ", more than the 32 MiB a cartridge holds; a busy video is then refused when it passes 32 MiB "
+              "(--fit 32M keeps it within)");
+}
+
 // The first of two passes: decodes the whole input into an encoder whose
 // compressor only measures each frame's need. Gives the exact number of
 // frames, the sound's length and the needs.
@@ -147,6 +158,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
       shapeOf(encoder, reducedFrameCount(encoder.frameSelection(), static_cast<std::uint32_t>(frameCount)));
   refuseIfNeverFits(announced, kMaxRomSize, false);
   if (size.fitBytes != 0) refuseIfNeverFits(announced, size.fitBytes, true);
+  if (size.fitBytes == 0) warnIfMayNotFit(announced, settings.bitrate);
 
   if (size.twoPass || size.fitBytes != 0) {
     std::vector<FrameChange> changes;

@@ -39,6 +39,10 @@ void sendFrameTotal(std::uint64_t sourceFrames) {
   if (NotifyWindow* window = notifyWindow.load()) window->sendFrameTotal(sourceFrames);
 }
 
+void sendWarning(const std::string& text) {
+  if (NotifyWindow* window = notifyWindow.load()) window->sendWarning(text);
+}
+
 void resetJobState() {
   jobCancelled = false;
   setLastErrorText({});

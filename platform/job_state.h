@@ -27,6 +27,9 @@ class NotifyWindow {
   // first progress: progress permille is of this many frames. Receivers
   // that show only the permille ignore it.
   virtual void sendFrameTotal(std::uint64_t sourceFrames) { (void)sourceFrames; }
+  // Sent before converting when the job goes on but the user should know a
+  // risk (one line, no trailing full stop). Receivers may ignore it.
+  virtual void sendWarning(const std::string& text) { (void)text; }
 };
 
 // The receiver of the running job; null when nobody listens.
@@ -46,6 +49,7 @@ void postDone(int result);
 void sendProgress(int permille);
 void sendStatus(const std::string& text);
 void sendFrameTotal(std::uint64_t sourceFrames);
+void sendWarning(const std::string& text);
 
 // Clears the flags a front end resets before it starts a job.
 void resetJobState();

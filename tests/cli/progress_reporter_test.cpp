@@ -87,10 +87,25 @@ TEST(Progress, QuietWritesNothingButKeepsTheResult) {
   EXPECT_FALSE(reporter.result().has_value());
   reporter.sendProgress(500);
   reporter.sendStatus("Finalizing.....");
+  reporter.sendWarning("the image can reach 40.0 MiB");
   reporter.postDone(1000);
   reporter.finish();
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(reporter.result(), 1000);
+}
+
+// A warning stands on a line of its own: an open progress line is ended first.
+TEST(Progress, WarningsEndTheProgressLineAndStandAlone) {
+  for (const ProgressStyle style : {ProgressStyle::kTerminal, ProgressStyle::kPlain}) {
+    FakeClock clock;
+    std::ostringstream out;
+    ProgressReporter reporter(out, style, clock.function());
+    clock.now += 1s;
+    reporter.sendProgress(100);
+    reporter.sendWarning("the image can reach 40.0 MiB");
+    const std::string text = out.str();
+    EXPECT_NE(text.find("\nzepra-cli: warning: the image can reach 40.0 MiB\n"), std::string::npos) << text;
+  }
 }
 
 }  // namespace
