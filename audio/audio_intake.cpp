@@ -73,8 +73,12 @@ bool AudioTrack::formatUsable() const {
          inputSampleRate <= kMaxInputSampleRate && inputBlockAlign == readerFrameBytes;
 }
 
-void AudioTrack::reset() {
+void AudioTrack::reset(double expectedSeconds) {
   audioSamples.clear();
+  // Decoded sound often runs a little past the picture: an eighth and two
+  // seconds more.
+  const double seconds = std::min(expectedSeconds, kMaxReservedSeconds) * 1.125 + 2.0;
+  if (seconds > 2.0) audioSamples.reserve(static_cast<std::size_t>(seconds * kAudioSampleRate));
   resamplePhase = 0;
   downsampleSum = 0.0;
   lastSample = 0;

@@ -42,6 +42,9 @@ class AudioTrack {
   // Longer buffers are converted in pieces of this many frames, which gives
   // the same samples and keeps the phase arithmetic within 32 bits.
   static constexpr std::uint32_t kMaxPieceFrames = 1u << 16;
+  // reset() reserves for at most this long a sound: an announced length
+  // beyond it is more likely wrong than true.
+  static constexpr double kMaxReservedSeconds = 3600.0;
 
   AudioTrack() = default;
   AudioTrack(const AudioTrack&) = delete;
@@ -53,8 +56,11 @@ class AudioTrack {
   // the reader of an earlier accepted one in place.
   bool acceptAudioFormat(const WaveFormatEx& format);
   // Start of a stream: the resampler and the collected samples start afresh
-  // (the collected samples' storage is kept).
-  void reset();
+  // (the collected samples' storage is kept). The storage for the sound of
+  // expectedSeconds (the input's announced length, and a little more) is
+  // reserved at once, so that a long input's sound is not copied again and
+  // again while it grows; sound beyond it still grows as it comes.
+  void reset(double expectedSeconds = 0.0);
   // Converts one buffer of interleaved PCM frames and appends the samples.
   // Buffers follow each other back to back; the resampler's position runs on
   // across them, so how the sound is cut into buffers does not change the

@@ -78,7 +78,7 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
   if (!stream_.writeWord(0) || !stream_.writeWord(playbackStep_) || !stream_.writeWord(size)) {
     return false;
   }
-  audio_.reset();
+  audio_.reset(static_cast<double>(frameCount) * sourceRate_.scale / sourceRate_.rate);
 
   sessionOpen_ = beginCompression(frameCount);
   return sessionOpen_;

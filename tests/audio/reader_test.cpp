@@ -133,5 +133,20 @@ TEST(AudioIntake, IgnoresAPartialFrameAndStartsAfreshOnReset) {
   EXPECT_EQ(track.samples(), (std::vector<std::int16_t>{15}));
 }
 
+// The sound of an announced length lands in storage reserved at the start:
+// no copy of the growing sound, and not twice the room it needs.
+TEST(AudioIntake, ReservesTheAnnouncedLengthOnce) {
+  AudioTrack track;
+  ASSERT_TRUE(track.acceptAudioFormat(pcmFormat(44100, 2, 16)));
+  track.reset(60.0);
+  const std::vector<std::uint8_t> second = pcm16(std::vector<std::int16_t>(2 * 44100, 1000));
+  track.addAudioBuffer(second.data(), static_cast<std::uint32_t>(second.size()));
+  const std::int16_t* storage = track.samples().data();
+  for (int s = 1; s < 60; ++s) track.addAudioBuffer(second.data(), static_cast<std::uint32_t>(second.size()));
+  EXPECT_EQ(track.samples().data(), storage);
+  EXPECT_NEAR(static_cast<double>(track.samples().size()), 60.0 * kAudioSampleRate, 2.0);
+  EXPECT_LT(track.samples().capacity(), track.samples().size() * 5 / 4);
+}
+
 }  // namespace
 }  // namespace zepra
