@@ -21,6 +21,7 @@
 #include "app/drop_file_edit.h"
 #include "app/link_static.h"
 #include "app/main_dialog.h"
+#include "app/video_list.h"
 
 namespace zepra {
 
@@ -115,6 +116,11 @@ void MainDialog::createControls() {
   fileGrid->addWidget(
       label(QStringLiteral("Kilobytes per Second (%1-%2)").arg(kBitrateRange.min).arg(kBitrateRange.max)), 3, 2);
   fileGrid->setColumnStretch(2, 1);
+
+  // Several videos for a cartridge with a menu.
+  auto* videos = new QGroupBox(QStringLiteral("Several videos on one cartridge"), this);
+  videoList_ = new VideoList(videos);
+  (new QVBoxLayout(videos))->addWidget(videoList_);
 
   // Options: the presets on the left, the option controls on the right.
   auto* options = new QGroupBox(QStringLiteral("Options"), this);
@@ -241,6 +247,7 @@ void MainDialog::createControls() {
 
   auto* root = new QVBoxLayout(this);
   root->addLayout(fileGrid);
+  root->addWidget(videos);
   root->addWidget(options);
   root->addLayout(aboutRow);
   root->addWidget(progressBar_);
