@@ -117,11 +117,6 @@ void MainDialog::createControls() {
       label(QStringLiteral("Kilobytes per Second (%1-%2)").arg(kBitrateRange.min).arg(kBitrateRange.max)), 3, 2);
   fileGrid->setColumnStretch(2, 1);
 
-  // Several videos for a cartridge with a menu.
-  auto* videos = new QGroupBox(QStringLiteral("Several videos on one cartridge"), this);
-  videoList_ = new VideoList(videos);
-  (new QVBoxLayout(videos))->addWidget(videoList_);
-
   // Options: the presets on the left, the option controls on the right.
   auto* options = new QGroupBox(QStringLiteral("Options"), this);
   auto* presetColumn = new QVBoxLayout;
@@ -238,6 +233,13 @@ void MainDialog::createControls() {
   aboutRow->addWidget(iconLabel, 0, Qt::AlignTop);
   aboutRow->addLayout(aboutColumn, 1);
   aboutRow->addLayout(buttonColumn);
+
+  // Several videos for a cartridge with a menu. In the window they stand
+  // under the input field; made last, they leave the order of the dialog's
+  // other children as it was.
+  auto* videos = new QGroupBox(QStringLiteral("Several videos on one cartridge"), this);
+  videoList_ = new VideoList(videos);
+  (new QVBoxLayout(videos))->addWidget(videoList_);
 
   progressBar_ = new QProgressBar(this);
   progressBar_->setRange(0, 1000);

@@ -43,8 +43,8 @@ VideoList::VideoList(QWidget* parent) : QWidget(parent) {
   setAcceptDrops(true);
 
   auto* hint = new QLabel(
-      QStringLiteral("For a cartridge with a menu, drop several videos here or add them; "
-                     "double-click a name to change it."),
+      QStringLiteral("Drop several videos here for one cartridge with a menu. "
+                     "Double-click a name to change it."),
       this);
   hint->setWordWrap(true);
 
