@@ -41,6 +41,11 @@ class DialogRealJobTest : public QObject {
   QStringList temporaryFiles() const {
     return QDir(dir_.filePath("tmp")).entryList(QDir::Files | QDir::NoDotAndDotDot);
   }
+  QString writeFile(const QString& name, const QByteArray& contents) {
+    QFile file(dir_.filePath(name));
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+    return written ? file.fileName() : QString();
+  }
   QByteArray contentsOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -96,11 +101,8 @@ class DialogRealJobTest : public QObject {
   }
 
   void aFileThatIsNoVideoShowsTheCodeAndTheDetail() {
-    const QString input = dir_.filePath("notes.avi");
-    QFile text(input);
-    QVERIFY(text.open(QIODevice::WriteOnly));
-    text.write("these are notes, not a video\n");
-    text.close();
+    const QString input = writeFile("notes.avi", "these are notes, not a video\n");
+    QVERIFY(!input.isEmpty());
     const QString output = dir_.filePath("notes.gba");
     MainDialog dialog(conversionJobRunner(), &services_);
     start(dialog, input, output);
@@ -179,16 +181,9 @@ class DialogRealJobTest : public QObject {
   void aFailingSecondVideoIsNamedAndNothingIsWritten() {
     const QString clip = makeClip("good.avi", 1);
     QVERIFY(!clip.isEmpty());
-    const QString broken = dir_.filePath("broken.avi");
-    QFile text(broken);
-    QVERIFY(text.open(QIODevice::WriteOnly));
-    text.write("not a video at all\n");
-    text.close();
-    const QString output = dir_.filePath("older.gba");
-    QFile older(output);
-    QVERIFY(older.open(QIODevice::WriteOnly));
-    older.write("older image");
-    older.close();
+    const QString broken = writeFile("broken.avi", "not a video at all\n");
+    const QString output = writeFile("older.gba", "older image");
+    QVERIFY(!broken.isEmpty() && !output.isEmpty());
     services_.replies = {QMessageBox::Yes};  // replace the older image
     MainDialog dialog(conversionJobRunner(), &services_);
     QVERIFY(dropOnTheList(dialog, {clip, broken}));
