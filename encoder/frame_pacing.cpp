@@ -51,26 +51,59 @@ bool StreamEncoder::encodeFrame(const std::uint8_t* data, std::uint32_t length) 
     lastProgressSent = permille;
   }
 
-  if (data != nullptr && length != 0 && !keepDecodedFrame(data, length)) return false;
-  if (!isSlotKept(selection_, slot)) return true;
+  const bool kept = isSlotKept(selection_, slot);
+  if (data != nullptr && length != 0) {
+    if (length < converter_.sourceFrameBytes()) {
+      return fail("A decoded video frame is shorter than its format.");
+    }
+    // A kept frame is converted straight from the decoder's buffer, and a
+    // repeat of it copies the converted frame; only a dropped frame is kept
+    // whole, for the gaps that may repeat it.
+    if (kept) {
+      haveVideoFrame_ = true;
+      return convertAndCompress(data);
+    }
+    return keepDecodedFrame(data, length);
+  }
+  if (!kept) return true;
   if (!haveVideoFrame_) return fail("The video has no frame to show at its start.");
-  return compressKeptFrame();
+  return repeatLastFrame();
 }
 
-// The frame is kept whole, to be repeated over later gaps; the buffer only
-// ever grows, so a job allocates it once.
+// The buffer only ever grows, so a job allocates it once.
 bool StreamEncoder::keepDecodedFrame(const std::uint8_t* data, std::uint32_t length) {
   if (length < converter_.sourceFrameBytes()) {
     return fail("A decoded video frame is shorter than its format.");
   }
-  if (length > lastVideoFrame_.size()) lastVideoFrame_.resize(length);
-  std::memcpy(lastVideoFrame_.data(), data, length);
+  const std::size_t bytes = converter_.sourceFrameBytes();
+  if (bytes > lastVideoFrame_.size()) lastVideoFrame_.resize(bytes);
+  std::memcpy(lastVideoFrame_.data(), data, bytes);
   haveVideoFrame_ = true;
+  lastConverted_ = nullptr;
   return true;
 }
 
-bool StreamEncoder::compressKeptFrame() {
-  const std::uint8_t* frame = converter_.convert(lastVideoFrame_.data());
+bool StreamEncoder::convertAndCompress(const std::uint8_t* decoded) {
+  std::uint8_t* frame = pipeline_.acquire();
+  converter_.convert(decoded, frame);
+  return handOver(frame);
+}
+
+bool StreamEncoder::repeatLastFrame() {
+  if (lastConverted_ == nullptr) return convertAndCompress(lastVideoFrame_.data());
+  std::uint8_t* frame = pipeline_.acquire();
+  // A free buffer keeps its bytes: the last converted frame's may come back.
+  if (frame != lastConverted_) std::memcpy(frame, lastConverted_, converter_.frameBytes());
+  return handOver(frame);
+}
+
+bool StreamEncoder::handOver(std::uint8_t* frame) {
+  lastConverted_ = frame;
+  pipeline_.submit(frame);
+  return !failed_;
+}
+
+bool StreamEncoder::compressKeptFrame(const std::uint8_t* frame) {
   compressParams_.lFrameNum = static_cast<std::int32_t>(framesEncoded_);
   compressParams_.lpInput = frame;
   const std::uint32_t n = framesEncoded_ + 1;

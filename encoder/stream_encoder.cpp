@@ -62,6 +62,7 @@ void StreamEncoder::addAudioBuffer(const std::uint8_t* data, std::uint32_t lengt
 }
 
 bool StreamEncoder::openStream(std::uint32_t frameCount) {
+  pipeline_.finish();
   sourceFrameCount_ = frameCount;
   framesDelivered_ = 0;
   bytesEncoded_ = 0;
@@ -81,6 +82,14 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
   audio_.reset(static_cast<double>(frameCount) * sourceRate_.scale / sourceRate_.rate);
 
   sessionOpen_ = beginCompression(frameCount);
+  if (sessionOpen_) {
+    // A stream starts with no frame to repeat.
+    haveVideoFrame_ = false;
+    lastConverted_ = nullptr;
+    pipeline_.start(converter_.frameBytes(), overlap_, [this](const std::uint8_t* frame) {
+      if (!failed_) compressKeptFrame(frame);
+    });
+  }
   return sessionOpen_;
 }
 
@@ -131,8 +140,10 @@ bool StreamEncoder::beginCompression(std::uint32_t sourceFrames) {
 }
 
 bool StreamEncoder::closeStream() {
+  // Every frame handed over is compressed before the session ends.
+  pipeline_.finish();
   if (sessionOpen_ && !failed_ && framesEncoded_ == 0 && haveVideoFrame_ && !jobCancelled.load()) {
-    compressKeptFrame();  // a failure is kept in failed_
+    repeatLastFrame();  // a failure is kept in failed_
   }
   bool result = true;
   if (compressor_ && compressor_->end() != kIcErrOk) result = false;

@@ -6,6 +6,7 @@
 // acceptVideoFormat and acceptAudioFormat, then openStream, then the frames
 // and sound from the decoding threads, then closeStream, then destruction.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "audio/audio_track.h"
 #include "cinepak/video_compressor.h"
 #include "encoder/budget_plan.h"
+#include "encoder/frame_pipeline.h"
 #include "media/media_formats.h"
 #include "media/media_sink.h"
 #include "encoder/stream_file.h"
@@ -52,6 +54,14 @@ class StreamEncoder final : public MediaSink {
   // Frames compressed after this take their budgets from the plan (which
   // must outlive the session) instead of the bitrate's running total.
   void setBudgetPlan(const BudgetPlan* plan) { budgetPlan_ = plan; }
+
+  // Set before openStream: frames are compressed on a thread of the
+  // session's own, started by openStream, while the caller's thread paces
+  // and converts the next ones. The stream is the same as without; a failed
+  // frame stops the stream as ever, but the calls that hand frames over learn
+  // of it a frame or two later, and the counters below are settled only once
+  // closeStream has run.
+  void setOverlap(bool overlap) { overlap_ = overlap; }
 
   // Creates the stream file, writes its header and begins the compression
   // session. frameCount: the input's length in source frames.
@@ -115,7 +125,10 @@ class StreamEncoder final : public MediaSink {
   bool refuseFrameRate(FrameRate rate, const char* comparison, const char* advice);
   bool beginCompression(std::uint32_t sourceFrames);
   bool keepDecodedFrame(const std::uint8_t* data, std::uint32_t length);
-  bool compressKeptFrame();
+  bool convertAndCompress(const std::uint8_t* decoded);
+  bool repeatLastFrame();
+  bool handOver(std::uint8_t* frame);
+  bool compressKeptFrame(const std::uint8_t* frame);
   std::uint32_t bitrateBudget(std::uint32_t n) const;
   bool writeTrailer();
   bool fail(std::string detail);
@@ -129,7 +142,8 @@ class StreamEncoder final : public MediaSink {
   std::vector<std::uint8_t> compressedFrame_;             // the largest compressed frame
   CompressParams compressParams_;
   bool sessionOpen_ = false;  // openStream succeeded and closeStream has not run
-  bool failed_ = false;       // a frame failed: the stream takes no more
+  std::atomic<bool> failed_{false};  // a frame failed: the stream takes no more
+  bool overlap_ = false;
   const BudgetPlan* budgetPlan_ = nullptr;  // two passes: the frames' budgets
   bool streamWriteFailed_ = false;
   bool imageTooBig_ = false;  // ... because the image would pass its limit
@@ -160,13 +174,22 @@ class StreamEncoder final : public MediaSink {
 
   // Frame buffers, allocated once per job.
   BitmapInfoHeader compressorInputFormat_;
-  FrameConverter converter_;                // owns the converted frame
+  FrameConverter converter_;
   std::vector<std::uint8_t> previousFrame_; // the compressor's reference
-  std::vector<std::uint8_t> lastVideoFrame_; // the last decoded frame, repeated over gaps
+  // The last decoded frame, kept whole only when it was not converted at
+  // once (the frame-rate reduction dropped it), to be repeated over gaps.
+  std::vector<std::uint8_t> lastVideoFrame_;
   bool haveVideoFrame_ = false;
+  // The last frame converted, while it is still the last one delivered: a
+  // repeat copies it instead of converting again.
+  const std::uint8_t* lastConverted_ = nullptr;
 
   // Sound.
   AudioTrack audio_;
+
+  // Converted frames on their way to the compressor; last, so that its
+  // thread ends before anything it uses goes.
+  FramePipeline pipeline_;
 };
 
 }  // namespace zepra

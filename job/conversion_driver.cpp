@@ -29,6 +29,9 @@ struct EncoderSettings {
 };
 
 void configure(StreamEncoder& encoder, const std::string& streamPath, const EncoderSettings& s) {
+  // Compression beside the conversion of the next frame: a job's encoders
+  // are read only after the stream is closed.
+  encoder.setOverlap(true);
   if (!encoder.setOutputName(streamPath.c_str())) throw kDriverBadOutputName;
   if (!encoder.setOptions(s.trim, s.autoTrim, s.width, s.height, s.frameRateMode, s.preFilter, s.bitrate,
                           s.gamma))

@@ -119,12 +119,16 @@ void FrameConverter::addBilinearSpans(int trim, int window, int outputs, std::si
   }
 }
 
-const std::uint8_t* FrameConverter::convert(const std::uint8_t* source) {
+void FrameConverter::convert(const std::uint8_t* source, std::uint8_t* out) {
   if (averagesArea_) {
-    convertByArea(source);
+    convertByArea(source, out);
   } else {
-    convertBilinear(source);
+    convertBilinear(source, out);
   }
+}
+
+const std::uint8_t* FrameConverter::convert(const std::uint8_t* source) {
+  convert(source, frame_.data());
   return frame_.data();
 }
 
@@ -157,8 +161,7 @@ void FrameConverter::useWideInstructions(bool use) {
   wideInstructions_ = use && __builtin_cpu_supports("avx2");
 }
 
-void FrameConverter::convertByArea(const std::uint8_t* source) {
-  std::uint8_t* out = frame_.data();
+void FrameConverter::convertByArea(const std::uint8_t* source, std::uint8_t* out) {
   const double* inverseSum = inverseWeightSums_.data();
   const std::uint8_t* sourceEnd = source + sourceFrameBytes_;
   for (int y = 0; y < height_; ++y) {
@@ -190,8 +193,7 @@ void FrameConverter::convertByArea(const std::uint8_t* source) {
   }
 }
 
-void FrameConverter::convertBilinear(const std::uint8_t* source) {
-  std::uint8_t* out = frame_.data();
+void FrameConverter::convertBilinear(const std::uint8_t* source, std::uint8_t* out) {
   for (int y = 0; y < height_; ++y) {
     const Span& row = rows_[y];
     const std::uint8_t* row0 = source + row.offset;

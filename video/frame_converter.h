@@ -60,7 +60,9 @@ class FrameConverter {
  public:
   void configure(const ConversionSetup& setup);
 
-  // source holds sourceFrameBytes() bytes; returns frame().
+  // source holds sourceFrameBytes() bytes; out receives frameBytes() bytes.
+  void convert(const std::uint8_t* source, std::uint8_t* out);
+  // The same into frame(), which it returns.
   const std::uint8_t* convert(const std::uint8_t* source);
 
   std::size_t sourceFrameBytes() const { return sourceFrameBytes_; }
@@ -84,8 +86,8 @@ class FrameConverter {
     double fraction = 0.0;         // bilinear: weight of the next neighbour
   };
 
-  void convertByArea(const std::uint8_t* source);
-  void convertBilinear(const std::uint8_t* source);
+  void convertByArea(const std::uint8_t* source, std::uint8_t* out);
+  void convertBilinear(const std::uint8_t* source, std::uint8_t* out);
   static void addAreaSpans(int trim, int window, int outputs, std::size_t pixelBytes,
                            std::vector<Span>& spans, std::vector<double>& weights);
   static void addBilinearSpans(int trim, int window, int outputs, std::size_t pixelBytes,

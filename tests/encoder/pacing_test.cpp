@@ -47,6 +47,17 @@ TEST_F(PacingTest, ALateFirstFrameAlsoFillsTheSlotsBeforeIt) {
   EXPECT_EQ(compressedValues(*script), (std::vector<int>{40, 40, 40, 40}));
 }
 
+TEST_F(PacingTest, ARepeatAfterADroppedFrameShowsTheDroppedFrame) {
+  SourceVideo source;
+  source.frameDuration = 400000;
+  source.frameRateMode = 3;  // odd slots kept
+  ASSERT_TRUE(open(source, 100));
+  ASSERT_TRUE(add(0.0, 8));    // slot 1
+  ASSERT_TRUE(add(0.04, 16));  // slot 2, dropped
+  ASSERT_TRUE(add(0.24, 24));  // slots 3 to 6 repeat it, then slot 7
+  EXPECT_EQ(compressedValues(*script), (std::vector<int>{8, 16, 16, 24}));
+}
+
 TEST_F(PacingTest, AnEmptySampleRepeatsTheLastFrame) {
   ASSERT_TRUE(open(SourceVideo{}, 100));
   ASSERT_TRUE(add(0.0, 8));
