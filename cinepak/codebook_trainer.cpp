@@ -7,8 +7,6 @@ namespace zepra {
 namespace {
 
 constexpr float kNoEntry = 1e30f;
-// Seeds are looked for among this many worst-served vectors per empty entry.
-constexpr int kSeedLookAhead = 4;
 // A seed closer to an earlier one than this share of its own error is passed over.
 constexpr float kSeedSpacing = 0.25f;
 
@@ -67,20 +65,19 @@ void CodebookTrainer::seedFromErrors(std::span<const Vector6> vectors, SearchTab
   for (int k = 0; k < limit; ++k) empty += centroids.active(k) ? 0 : 1;
   const int n = static_cast<int>(vectors.size());
   if (std::min(empty, n) == 0) return;
-  const int look = std::min(n, empty * kSeedLookAhead);
   for (int i = 0; i < n; ++i) order_[i] = i;
-  std::partial_sort(order_.begin(), order_.begin() + look, order_.begin() + n, [&](int a, int b) {
+  std::sort(order_.begin(), order_.begin() + n, [&](int a, int b) {
     return distance_[a] != distance_[b] ? distance_[a] > distance_[b] : a < b;
   });
   seeded_.clear();
   int next = 0;
-  for (int k = 0; k < limit && next < look; ++k) {
+  for (int k = 0; k < limit && next < n; ++k) {
     if (centroids.active(k)) continue;
     int i = -1;
-    while (next < look && i < 0) {
+    while (next < n && i < 0) {
       const int c = order_[next++];
       if (distance_[c] <= 0.0f) {
-        next = look;  // every vector left is already matched exactly
+        next = n;  // every vector left is already matched exactly
         break;
       }
       bool near = false;
