@@ -10,12 +10,6 @@ constexpr float kNoEntry = 1e30f;
 // A seed closer to an earlier one than this share of its own error is passed over.
 constexpr float kSeedSpacing = 0.25f;
 
-float squaredDistance(const Vector6& a, const Vector6& b) {
-  float d = 0.0f;
-  for (int k = 0; k < kDims; ++k) d += (a.c[k] - b.c[k]) * (a.c[k] - b.c[k]);
-  return d;
-}
-
 }  // namespace
 
 void CodebookTrainer::reserve(int maxVectors) {

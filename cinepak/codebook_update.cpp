@@ -17,12 +17,6 @@ std::uint8_t clampByte(float v, int lo, int hi) {
 
 constexpr float kUnreachable = 1e30f;
 
-float squaredDistance(const Vector6& a, const Vector6& b) {
-  float d = 0.0f;
-  for (int k = 0; k < kDims; ++k) d += (a.c[k] - b.c[k]) * (a.c[k] - b.c[k]);
-  return d;
-}
-
 }  // namespace
 
 EntryBytes quantizeEntry(const Vector6& centroid, bool grey) {

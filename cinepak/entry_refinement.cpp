@@ -16,24 +16,9 @@ struct Use {
   int quadrant;  // -1 for a V1 use (the whole block)
 };
 
-float squared(const std::uint8_t* source, const std::int16_t* shown) {
-  const int dr = source[0] - shown[0], dg = source[1] - shown[1], db = source[2] - shown[2];
-  return static_cast<float>(dr * dr + dg * dg + db * db);
-}
-
-// Display error of one use drawn from entry pixels `rgb`.
-float useError(const SourceFrame& source, const Use& use, const EntryRgb& rgb) {
-  const std::uint8_t* src = source.blockRgb(use.block);
-  float error = 0.0f;
-  if (use.quadrant < 0) {
-    for (int r = 0; r < 4; ++r)
-      for (int c = 0; c < 4; ++c) error += squared(src + (r * 4 + c) * 3, &rgb[((r / 2) * 2 + c / 2) * 3]);
-    return error;
-  }
-  const int top = (use.quadrant / 2) * 2, left = (use.quadrant % 2) * 2;
-  for (int r = 0; r < 2; ++r)
-    for (int c = 0; c < 2; ++c) error += squared(src + ((top + r) * 4 + left + c) * 3, &rgb[(r * 2 + c) * 3]);
-  return error;
+float useError(const SourceFrame& source, const Use& use, const Codebook& book, int entry) {
+  return use.quadrant < 0 ? v1Error(source, use.block, book, entry)
+                          : quadrantError(source, use.block, use.quadrant, book.rgb(entry));
 }
 
 bool sent(const CodebookLoad& load, int k) { return k < load.count && (load.full || load.send.test(k)); }
@@ -80,8 +65,8 @@ void refineSentEntries(const SourceFrame& source, std::span<const BlockChoice> c
   std::array<float, kEntries> before{}, after{};
   forEachUse(choices, kind, [&](int k, const Use& u) {
     if (!moved.valid(k)) return;
-    before[k] += useError(source, u, book.rgb(k));
-    after[k] += useError(source, u, moved.rgb(k));
+    before[k] += useError(source, u, book, k);
+    after[k] += useError(source, u, moved, k);
   });
   for (int k = 0; k < load.count; ++k)
     if (moved.valid(k) && after[k] < before[k]) book.set(k, moved.bytes(k));
