@@ -23,12 +23,6 @@ Vector6 randomVector(std::mt19937& random, float spread) {
   return v;
 }
 
-float squaredDistance(const Vector6& a, const Vector6& b) {
-  float d = 0;
-  for (int k = 0; k < kDims; ++k) d += (a.c[k] - b.c[k]) * (a.c[k] - b.c[k]);
-  return d;
-}
-
 enum class Shape { kRandom, kOneLuma, kLadder };
 
 struct TableCase {
