@@ -49,6 +49,8 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
     part.sendStatus(name);
     ConversionJob one = job;
     one.inputPath = input.inputPath;
+    // The menu resumes videos: their streams need key frames to resume at.
+    if (inputs.size() > 1) one.keyFrameSeconds = kCartridgeKeyFrameSeconds;
     notifyWindow = &part;
     int result = kJobUnexpected;
     try {
