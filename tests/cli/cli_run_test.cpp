@@ -367,8 +367,8 @@ std::vector<std::uint8_t> streamWithKeyFrames(std::vector<std::string> args) {
   job.keyFrameSeconds = zepra::kCartridgeKeyFrameSeconds;
   zepra::CancelSource cancel;
   std::vector<std::uint8_t> stream;
-  EXPECT_EQ(zepra::convertToStream(job, cancel, zepra::createDecodingGraph, stream), zepra::kJobOk)
-      << zepra::lastErrorText();
+  const int result = zepra::convertToStream(job, cancel, zepra::createDecodingGraph, zepra::sizeControl(job), stream);
+  EXPECT_EQ(result, zepra::kJobOk) << zepra::lastErrorText();
   return stream;
 }
 
