@@ -166,6 +166,25 @@ TEST_F(CartridgeJob, ACartridgeThatCannotFitIsRefusedBeforeAnyFrame) {
   }
 }
 
+// The first input understates its length (one frame announced, five of
+// 500 s each come, 5 MiB of sound each); the second is announced 20 minutes
+// long (12.4 MiB at the least). The first stops at its fourth frame, when the
+// two can no longer fit together, and the second is never converted.
+TEST_F(CartridgeJob, TheConversionStopsAsSoonAsTheWholeCartridgeCannotFit) {
+  const std::vector<CartridgeInput> inputs = {{"/videos/long.avi", ""}, {"/videos/next.avi", ""}};
+  test::GraphScript& first = scripts[inputs[0].inputPath];
+  first.frames = 5;
+  first.announcedFrames = 1;
+  first.frameDuration = 5'000'000'000LL;
+  first.stopWhenRefused = true;
+  scripts[inputs[1].inputPath].announcedFrames = 25 * 60 * 20;
+  EXPECT_EQ(run(inputs), kJobRomFailed);
+  EXPECT_EQ(lastErrorText().rfind("\"/videos/long.avi\": ", 0), 0u) << lastErrorText();
+  EXPECT_EQ(first.framesDelivered, 4);
+  EXPECT_EQ(scripts[inputs[1].inputPath].framesDelivered, 0);
+  EXPECT_FALSE(fs::exists(job.outputPath));
+}
+
 // Only the largest image of the whole cartridge could pass 32 MiB: one
 // warning at the start, for the cartridge, and the conversion goes on.
 TEST_F(CartridgeJob, ACartridgeThatMayNotFitIsConvertedWithOneWarning) {
