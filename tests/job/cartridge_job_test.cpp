@@ -235,7 +235,9 @@ TEST_F(CartridgeJob, TheConversionStopsAsSoonAsTheWholeCartridgeCannotFit) {
   scripts[inputs[1].inputPath].announcedFrames = 25 * 60 * 20;
   EXPECT_EQ(run(inputs), kJobRomFailed);
   EXPECT_EQ(lastErrorText().rfind("\"/videos/long.avi\": ", 0), 0u) << lastErrorText();
-  EXPECT_EQ(first.framesDelivered, 4);
+  // Frames already on their way to the compressor may still be decoded.
+  EXPECT_GE(first.framesDelivered, 4);
+  EXPECT_LE(first.framesDelivered, 5);
   EXPECT_EQ(scripts[inputs[1].inputPath].framesDelivered, 0);
   EXPECT_FALSE(fs::exists(job.outputPath));
 }
