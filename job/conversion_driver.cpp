@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "cinepak/frame_budget.h"
@@ -11,6 +12,7 @@
 #include "encoder/decode_time.h"
 #include "encoder/stream_encoder.h"
 #include "job/image_size_range.h"
+#include "job/progress_share.h"
 #include "job/rom_builder.h"
 #include "job/size_text.h"
 #include "platform/job_state.h"
@@ -23,6 +25,10 @@ namespace {
 // The most a two-pass stream with a target size may spend a second: the
 // highest bitrate the settings take.
 constexpr int kHighestBitrate = 500;
+// Of a two-pass job's progress, the first pass takes this much (permille):
+// it decodes the whole input too but compresses only a small sample of
+// every frame.
+constexpr int kAnalysisShare = 300;
 
 struct EncoderSettings {
   const int* trim;
@@ -85,9 +91,9 @@ void warnIfMayNotFit(const StreamShape& shape, int bitrate) {
 // frames, the sound's length and the needs.
 StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& inputPath,
                     const std::string& streamPath, const EncoderSettings& settings, const CancelSource& cancel,
-                    std::vector<FrameChange>& changes) {
-  sendStatus("Analysing the video...");
-  StreamEncoder analysis(AnalysisCompressor::locator(changes));
+                    std::vector<FrameNeed>& needs) {
+  sendStatus("Pass 1 of 2: analysing the video...");
+  StreamEncoder analysis(AnalysisCompressor::locator(needs));
   configure(analysis, streamPath, settings);
   std::unique_ptr<DecodingGraph> graph = makeGraph();
   std::uint64_t frameCount = 0;
@@ -110,7 +116,7 @@ StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& in
 
 // The plan of the second pass: the single pass's allowance at the bitrate,
 // or what the target size leaves (at most the highest bitrate's).
-BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameChange>& changes, int bitrate,
+BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameNeed>& needs, int bitrate,
                        const SizeControl& size) {
   std::uint64_t allowance = largestFrameBytes(shape, bitrate);
   if (size.fitBytes != 0) {
@@ -123,8 +129,7 @@ BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameChange>&
   limits.cheapestInter = FrameEncoder::minFrameSize(shape.width, shape.height, false);
   limits.largest = std::min<std::uint64_t>({kMaxFrameLength, largestTimelyFrame(shape.rate),
                                             FrameEncoder::maxFrameSize(shape.width, shape.height)});
-  const std::vector<double> weights = frameWeights(changes);
-  BudgetPlan plan(weights, allowance, limits);
+  BudgetPlan plan(needs, allowance, limits);
   if (!plan.feasible()) {
     setLastErrorText("The stream's smallest frames do not fit the bytes left for them.");
     throw kDriverImageTooBig;
@@ -149,8 +154,9 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
   std::uint64_t frameCount = 0;
   if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
-  // The count the encoder measures its progress by.
-  sendFrameTotal(static_cast<std::uint32_t>(frameCount));
+  const bool twoPasses = size.twoPass || size.fitBytes != 0;
+  // The count the encoder measures its progress by; two passes count it twice.
+  if (!twoPasses) sendFrameTotal(static_cast<std::uint32_t>(frameCount));
 
   // A video too long for any cartridge, or for the target, is refused now
   // rather than after it has been converted.
@@ -160,12 +166,19 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   if (size.fitBytes != 0) refuseIfNeverFits(announced, size.fitBytes, true);
   if (size.fitBytes == 0) warnIfMayNotFit(announced, settings.bitrate);
 
-  if (size.twoPass || size.fitBytes != 0) {
-    std::vector<FrameChange> changes;
-    const StreamShape shape = analyse(makeGraph, inputPath, streamPath, settings, cancel, changes);
-    plan = planBudgets(shape, changes, settings.bitrate, size);
+  // One progress over both passes: the analysis first, then the conversion.
+  std::optional<ProgressShare> conversionShare;
+  if (twoPasses) {
+    std::vector<FrameNeed> needs;
+    StreamShape shape;
+    {
+      ProgressShare analysisShare(0, kAnalysisShare);
+      shape = analyse(makeGraph, inputPath, streamPath, settings, cancel, needs);
+    }
+    plan = planBudgets(shape, needs, settings.bitrate, size);
     encoder.setBudgetPlan(&plan);
-    sendStatus("Converting...");
+    conversionShare.emplace(kAnalysisShare, 1000);
+    sendStatus("Pass 2 of 2: converting...");
   }
 
   // Without an open stream the run could only produce an empty or broken

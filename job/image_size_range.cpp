@@ -120,3 +120,18 @@ std::uint32_t longestFittingFrames(std::uint64_t playerBytes, const StreamShape&
 }
 
 }  // namespace zepra
+
+namespace zepra {
+
+int bitrateForTarget(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t imageBytes, int highest) {
+  const std::uint64_t room = frameBytesWithin(playerBytes, shape, imageBytes);
+  // The largest frames grow with the bitrate.
+  int low = 0, high = highest;  // low fits (0 stands for none); above high does not
+  while (low < high) {
+    const int mid = low + (high - low + 1) / 2;
+    if (room != 0 && largestFrameBytes(shape, mid) <= room) low = mid; else high = mid - 1;
+  }
+  return low;
+}
+
+}  // namespace zepra

@@ -66,3 +66,12 @@ constexpr std::uint64_t smallestCartridgeFor(std::uint64_t imageBytes) {
 }
 
 }  // namespace zepra
+
+namespace zepra {
+
+// The bitrate a target size implies: the highest, at most `highest`, whose
+// largest frames fit what an image of at most imageBytes leaves them; 0 when
+// not even 1 kilobyte per second fits.
+int bitrateForTarget(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t imageBytes, int highest);
+
+}  // namespace zepra

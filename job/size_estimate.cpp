@@ -188,7 +188,7 @@ SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64
 
 std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
                                               const DecodingGraphFactory& makeGraph) {
-  const DriverArguments arguments = driverArguments(job);
+  DriverArguments arguments = driverArguments(job);
   if (arguments.bitrate < 1) {
     setLastErrorText("The bitrate must be at least 1 kilobyte per second.");
     return std::nullopt;
@@ -212,6 +212,9 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
   shape.rate = probe.outputRate();
   shape.width = probe.outputWidth();
   shape.height = probe.outputHeight();
+  // A target size sets the bitrate: the estimate is of the image it makes.
+  if (job.fitBytes != 0)
+    arguments.bitrate = std::max(1, bitrateForTarget(playerImage().size(), shape, job.fitBytes, kBitrateRange.max));
 
   std::optional<std::uint64_t> likely;
   if (depth == EstimateDepth::kSampled && shape.frames > 0) {

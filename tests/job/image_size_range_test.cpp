@@ -113,5 +113,27 @@ TEST(ImageSize, PaddingTargetsAndTheLongestVideoThatFits) {
   EXPECT_EQ(smallestCartridgeFor(32 * kMiB + 1), 0u);
 }
 
+// The bitrate a target implies: its largest image fits the target, one
+// kilobyte a second more would not (unless it is already the highest).
+TEST(ImageSize, TheBitrateATargetImplies) {
+  StreamShape shape;
+  shape.rate = {15000, 1000};
+  shape.width = 240;
+  shape.height = 160;
+  shape.frames = 300;
+  const std::uint64_t player = 44408;
+  for (const std::uint64_t target : {kMiB / 2, kMiB, 4 * kMiB}) {
+    const int bitrate = bitrateForTarget(player, shape, target, 500);
+    ASSERT_GT(bitrate, 0) << target;
+    auto image = [&](int b) { return paddedImageBytes(unpaddedImageBytes(player, shape, largestFrameBytes(shape, b))); };
+    EXPECT_LE(image(bitrate), target);
+    if (bitrate < 500) {
+      EXPECT_GT(image(bitrate + 1), target) << target;
+    }
+  }
+  EXPECT_EQ(bitrateForTarget(player, shape, 32 * kMiB, 500), 500);  // more room than the highest fills
+  EXPECT_EQ(bitrateForTarget(player, shape, 64 * 1024, 500), 0);    // not even the smallest frames
+}
+
 }  // namespace
 }  // namespace zepra::test
