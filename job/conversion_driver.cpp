@@ -11,6 +11,7 @@
 #include "encoder/budget_plan.h"
 #include "encoder/decode_time.h"
 #include "encoder/stream_encoder.h"
+#include "job/cartridge_share.h"
 #include "job/image_size_range.h"
 #include "job/progress_share.h"
 #include "job/rom_builder.h"
@@ -22,9 +23,6 @@ namespace zepra {
 
 namespace {
 
-// The most a two-pass stream with a target size may spend a second: the
-// highest bitrate the settings take.
-constexpr int kHighestBitrate = 500;
 // Of a two-pass job's progress, the first pass takes this much (permille):
 // it decodes the whole input too but compresses only a small sample of
 // every frame.
@@ -57,7 +55,7 @@ StreamShape shapeOf(const StreamEncoder& encoder, std::uint32_t frames) {
 // `limit` bytes even with every frame at its smallest.
 void refuseIfNeverFits(const StreamShape& shape, std::uint64_t limit, bool target) {
   const std::uint64_t player = playerImage().size();
-  const std::uint64_t usable = std::min<std::uint64_t>(limit, kMaxRomSize) / kRomAlignment * kRomAlignment;
+  const std::uint64_t usable = usableImageBytes(limit);
   const std::uint64_t lowest = unpaddedImageBytes(player, shape, smallestFrameBytes(shape));
   if (lowest <= usable) return;
   StreamShape longest = shape;
@@ -119,7 +117,9 @@ StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& in
 BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameNeed>& needs, int bitrate,
                        const SizeControl& size) {
   std::uint64_t allowance = largestFrameBytes(shape, bitrate);
-  if (size.fitBytes != 0) {
+  if (size.frameAllowance) {
+    allowance = size.frameAllowance(shape);
+  } else if (size.fitBytes != 0) {
     refuseIfNeverFits(shape, size.fitBytes, true);
     allowance = std::min(frameBytesWithin(playerImage().size(), shape, size.fitBytes),
                          largestFrameBytes(shape, kHighestBitrate));
@@ -154,7 +154,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
   std::uint64_t frameCount = 0;
   if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
-  const bool twoPasses = size.twoPass || size.fitBytes != 0;
+  const bool twoPasses = size.twoPass || size.fitBytes != 0 || size.frameAllowance;
   // The count the encoder measures its progress by; two passes count it twice.
   if (!twoPasses) sendFrameTotal(static_cast<std::uint32_t>(frameCount));
 
@@ -164,7 +164,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
       shapeOf(encoder, reducedFrameCount(encoder.frameSelection(), static_cast<std::uint32_t>(frameCount)));
   refuseIfNeverFits(announced, kMaxRomSize, false);
   if (size.fitBytes != 0) refuseIfNeverFits(announced, size.fitBytes, true);
-  if (size.fitBytes == 0) warnIfMayNotFit(announced, settings.bitrate);
+  if (size.fitBytes == 0 && size.bytesBefore == 0) warnIfMayNotFit(announced, settings.bitrate);
 
   // One progress over both passes: the analysis first, then the conversion.
   std::optional<ProgressShare> conversionShare;
@@ -189,7 +189,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     throw kDriverStreamFailed;
   }
 
-  encoder.setImageLimit(playerImage().size(), kMaxRomSize);
+  encoder.setImageLimit(size.bytesBefore != 0 ? size.bytesBefore : playerImage().size(), kMaxRomSize);
   const bool ran = graph->runDecodingGraph(cancel);
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.

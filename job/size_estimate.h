@@ -25,6 +25,11 @@ struct SizeEstimate {
   std::uint64_t imageBytesMax = 0;     // every frame spending all the budget allows
   std::uint64_t imageBytesLikely = 0;  // from the sample; imageBytesMax when none was taken
   bool sampled = false;
+  // The stream alone (header, records, sound), no player and no padding:
+  // what it adds to a cartridge of several videos.
+  std::uint64_t streamBytesLowest = 0;
+  std::uint64_t streamBytesMax = 0;
+  std::uint64_t streamBytesLikely = 0;
   // The longest video of these settings that can fit the largest cartridge.
   double longestFittingSeconds = 0.0;
 };
@@ -35,10 +40,12 @@ enum class EstimateDepth {
 };
 
 // Opens the input as the job would. Nothing when the input or the settings
-// cannot be converted (lastErrorText says why). Writes no file but a
-// temporary one it removes.
+// cannot be converted: lastErrorText says why, and `failure` (when given)
+// receives the job's result code for it. Writes no file but a temporary one
+// it removes.
 std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
-                                              const DecodingGraphFactory& makeGraph = createDecodingGraph);
+                                              const DecodingGraphFactory& makeGraph = createDecodingGraph,
+                                              int* failure = nullptr);
 
 // The estimate of a stream of this shape whose frames total frameBytes
 // (likely) at bitrate: the lowest, largest and likely sizes filled in.
