@@ -127,7 +127,7 @@ BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameNeed>& n
   FrameSizeLimits limits;
   limits.cheapestIntra = FrameEncoder::minFrameSize(shape.width, shape.height, true);
   limits.cheapestInter = FrameEncoder::minFrameSize(shape.width, shape.height, false);
-  limits.largest = std::min<std::uint64_t>({kMaxFrameLength, largestTimelyFrame(shape.rate),
+  limits.largest = std::min<std::uint64_t>({kMaxFrameLength, largestTimelyFrame(shape.rate, shape.width, shape.height),
                                             FrameEncoder::maxFrameSize(shape.width, shape.height)});
   BudgetPlan plan(needs, allowance, limits);
   if (!plan.feasible()) {
