@@ -71,12 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
         PacingCase{"TwentyFiveFramesASecond", 77, 400000, 64, 48, 101}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// 300 frames of a full screen at `perSecond` frames a second.
+StreamShape fullScreenFrames(std::uint32_t perSecond) { return {300, {perSecond * 1000, 1000}, 240, 160, 0}; }
+
 TEST(ImageSize, PaddingTargetsAndTheLongestVideoThatFits) {
-  StreamShape shape;
-  shape.rate = {30000, 1000};
-  shape.width = 240;
-  shape.height = 160;
-  shape.frames = 300;
+  StreamShape shape = fullScreenFrames(30);
   // 300 frames at 30 per second last 597 refreshes: 598 blocks with the one added.
   EXPECT_EQ(trailerBytes(shape), 4u + 598u * 176u);
   // Sound longer than the video sets the trailer.
@@ -116,11 +115,7 @@ TEST(ImageSize, PaddingTargetsAndTheLongestVideoThatFits) {
 // The bitrate a target implies: its largest image fits the target, one
 // kilobyte a second more would not (unless it is already the highest).
 TEST(ImageSize, TheBitrateATargetImplies) {
-  StreamShape shape;
-  shape.rate = {15000, 1000};
-  shape.width = 240;
-  shape.height = 160;
-  shape.frames = 300;
+  const StreamShape shape = fullScreenFrames(15);
   const std::uint64_t player = 44408;
   for (const std::uint64_t target : {kMiB / 2, kMiB, 4 * kMiB}) {
     const int bitrate = bitrateForTarget(player, shape, target, 500);
