@@ -15,6 +15,7 @@
 #include "app/drop_file_edit.h"
 #include "app/field_reader.h"
 #include "app/job_notifier.h"
+#include "app/video_list.h"
 
 namespace zepra {
 
@@ -38,8 +39,12 @@ QString initialFolder(const std::string& path) {
 
 }  // namespace
 
-MainDialog::MainDialog(JobRunner runner, DialogServices* services, QWidget* parent)
-    : QDialog(parent), runner_(std::move(runner)), services_(services) {
+MainDialog::MainDialog(JobRunner runner, DialogServices* services, QWidget* parent,
+                       CartridgeRunner cartridgeRunner)
+    : QDialog(parent),
+      runner_(std::move(runner)),
+      cartridgeRunner_(std::move(cartridgeRunner)),
+      services_(services) {
   if (services_ == nullptr) {
     ownServices_ = std::make_unique<QtDialogServices>();
     services_ = ownServices_.get();
@@ -73,6 +78,9 @@ void MainDialog::connectHandlers() {
   connect(gammaCheck_, &QCheckBox::clicked, this, [this] { onGammaCheck(); });
   connect(processButton_, &QPushButton::clicked, this, [this] { onProcess(); });
   connect(exitButton_, &QPushButton::clicked, this, [this] { onCancel(); });
+  connect(videoList_, &VideoList::addRequested, this, [this] { onAddVideos(); });
+  connect(videoList_, &VideoList::filesDropped, this, [this](const QStringList& paths) { addVideos(paths); });
+  connect(videoList_, &VideoList::videosChanged, this, [this] { onVideosChanged(); });
 }
 
 bool MainDialog::failField(QWidget* control, const QString& prompt) {
@@ -218,6 +226,13 @@ void MainDialog::onBrowseInput() {
   writeControls();
 }
 
+void MainDialog::onAddVideos() {
+  if (!readControls()) return;
+  const std::vector<CartridgeInput> listed = videos();
+  const std::string& near = listed.empty() ? job_.inputPath : listed.back().inputPath;
+  addVideos(services_->chooseFiles(this, {false, initialFolder(near), kVideoFilters, {}}));
+}
+
 void MainDialog::onBrowseOutput() {
   if (!readControls()) return;
   const QString path = services_->chooseFile(
@@ -235,13 +250,15 @@ void MainDialog::onBrowseOutput() {
 
 void MainDialog::onProcess() {
   if (!readControls()) return;
-  if (job_.inputPath.empty() || job_.outputPath.empty()) return;
+  const std::vector<CartridgeInput> inputs = videos();
+  if (inputs.empty() || job_.outputPath.empty()) return;
   if (presetMode_ == Preset::kManual && (job_.width % kSizeStep != 0 || job_.height % kSizeStep != 0)) {
     services_->showMessage(this, QMessageBox::Critical, QStringLiteral("Fatal Error"),
                            QStringLiteral("Resolution is too small."), QMessageBox::Ok,
                            QMessageBox::Ok);
     return;
   }
+  if (inputs.size() > 1 && !videosCanBeRead(inputs)) return;
   const QString output = QString::fromStdString(job_.outputPath);
   const QFileInfo existing(output);
   if (existing.exists() && !existing.isDir()) {
