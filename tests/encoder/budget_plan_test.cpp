@@ -160,8 +160,8 @@ TEST_F(AnalysisNeeds, StillCutGrainAndFlatPicturesAsTheRealCompressorSeesThem) {
   const std::vector<Frame> frames = {ramps, ramps, ramps, ramps, scene, picture(1, 1), picture(1, 2), picture(1, 3)};
   const std::vector<FrameNeed> needs = measure(frames);
   ASSERT_EQ(needs.size(), frames.size());
-  EXPECT_LT(needs[3][0], 0.1 * needs[4][0]);  // still, once refined, against the cut
-  EXPECT_GT(needs[7][0], 2 * needs[7][2]);    // grain gives way
+  EXPECT_LT(needs[3][2], 0.1 * needs[4][2]);  // still, once refined, against the cut
+  EXPECT_GT(needs[7][0], 1.5 * needs[7][2]);  // grain gives way
   EXPECT_GT(needs[4][2], 0.5 * needs[4][0]);  // the cut much less
 
   // The whole frames, by the compressor itself at the lowest price.
