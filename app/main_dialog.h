@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "job/conversion_job.h"
@@ -29,6 +30,8 @@ class DialogServices;
 class DropFileEdit;
 class JobNotifier;
 class LinkStatic;
+class SizePlanRow;
+struct EstimateRequest;
 
 // Runs one job on the calling thread and reports through the process-wide
 // notifyWindow, ending with exactly one postDone; never throws. The job
@@ -49,6 +52,9 @@ class MainDialog : public QDialog {
   const ConversionJob& settings() const { return job_; }
   Preset presetMode() const { return presetMode_; }
   bool jobRunning() const { return jobRunning_; }
+
+  // The target size, the two-pass box and the size estimate beside the bitrate.
+  SizePlanRow* sizePlan() const { return sizePlan_; }
 
   // The control with this id (also its object name), or null.
   QWidget* control(int id) const;
@@ -86,6 +92,11 @@ class MainDialog : public QDialog {
   void onJobMessage(int code, int value, const QString& text);
   void finishJob(int resultCode);
 
+  // Copies every control into job and preset, checking each in turn; at the
+  // first invalid one names it and its prompt and fails.
+  bool gatherControls(ConversionJob& job, Preset& preset, QWidget*& invalid, QString& prompt) const;
+  // The settings on screen for the size estimate, read without prompting.
+  std::optional<EstimateRequest> settingsOnScreen() const;
   bool failField(QWidget* control, const QString& prompt);
   void setJobControlsEnabled(bool enabled);
 
@@ -126,6 +137,7 @@ class MainDialog : public QDialog {
   QPushButton* exitButton_ = nullptr;
   QProgressBar* progressBar_ = nullptr;
   LinkStatic* link_ = nullptr;
+  SizePlanRow* sizePlan_ = nullptr;
 };
 
 }  // namespace zepra

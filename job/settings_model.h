@@ -103,6 +103,8 @@ struct ConversionJob {
   std::uint64_t fitBytes = 0;
   // Two passes at the bitrate: the same total, spent where the frames need it.
   bool twoPass = false;
+
+  bool operator==(const ConversionJob&) const = default;
 };
 
 // Whether the trim mode cuts to the screen's shape; such a cut always makes

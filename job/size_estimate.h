@@ -8,10 +8,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "input/decoding_graph.h"
 #include "job/conversion_job.h"
 #include "job/image_size_range.h"
+#include "platform/cancel_source.h"
 
 namespace zepra {
 
@@ -35,10 +37,18 @@ enum class EstimateDepth {
 };
 
 // Opens the input as the job would. Nothing when the input or the settings
-// cannot be converted (lastErrorText says why). Writes no file but a
-// temporary one it removes.
+// cannot be converted (lastErrorText says why), or when cancel asks the
+// sample to stop before it is complete. Writes no file but a temporary one
+// it removes.
 std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
-                                              const DecodingGraphFactory& makeGraph = createDecodingGraph);
+                                              const DecodingGraphFactory& makeGraph = createDecodingGraph,
+                                              const CancelSource* cancel = nullptr);
+
+// Why no image of this shape fits `limit` bytes, not even with every frame at
+// its smallest, in the words the job refuses it with: a target size when
+// `target`, else the largest cartridge. Nothing when the lowest image fits.
+std::optional<std::string> neverFitsText(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t limit,
+                                         bool target);
 
 // The estimate of a stream of this shape whose frames total frameBytes
 // (likely) at bitrate: the lowest, largest and likely sizes filled in.
