@@ -79,20 +79,33 @@ void noteChangedNames(const std::vector<CartridgeInput>& videos, std::ostream& e
   }
 }
 
-// --estimate: prints the estimate and converts nothing.
+// --estimate: prints the estimate of the image, one video's or the whole
+// cartridge's, and converts nothing.
 int printEstimate(const CliRequest& request, const CliEnvironment& env) {
-  if (Refusal refusal = checkInputFile(request.job.inputPath)) {
-    *env.err << "zepra-cli: " << *refusal << '\n';
-    return kExitUsage;
+  for (const CartridgeInput& video : request.videos) {
+    if (Refusal refusal = checkInputFile(video.inputPath)) {
+      *env.err << "zepra-cli: " << *refusal << '\n';
+      return kExitUsage;
+    }
   }
-  std::optional<SizeEstimate> estimate;
-  if (env.estimate) estimate = env.estimate(request.job, EstimateDepth::kSampled);
-  if (!estimate) {
+  std::optional<std::string> report;
+  if (request.videos.size() > 1) {
+    if (env.estimateCartridge) {
+      if (const auto estimate = env.estimateCartridge(request.job, request.videos, EstimateDepth::kSampled)) {
+        report = request.json ? cartridgeEstimateJson(*estimate, request.videos)
+                              : cartridgeEstimateText(*estimate, request.videos);
+      }
+    }
+  } else if (env.estimate) {
+    if (const auto estimate = env.estimate(request.job, EstimateDepth::kSampled))
+      report = request.json ? estimateJson(*estimate) : estimateText(*estimate);
+  }
+  if (!report) {
     *env.err << "zepra-cli: no estimate: " << describeResult(kJobInputError) << '\n';
     if (const std::string detail = lastErrorText(); !detail.empty()) *env.err << "zepra-cli: " << detail << '\n';
     return exitCodeForResult(kJobInputError, false);
   }
-  *env.out << (request.json ? estimateJson(*estimate) : estimateText(*estimate)) << std::flush;
+  *env.out << *report << std::flush;
   return kExitOk;
 }
 

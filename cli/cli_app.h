@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cli/progress_reporter.h"
+#include "job/cartridge_estimate.h"
 #include "job/cartridge_job.h"
 #include "job/conversion_job.h"
 #include "job/size_estimate.h"
@@ -31,6 +32,10 @@ struct CliEnvironment {
   // The size estimate of a job (estimateImageSize); nothing, with
   // lastErrorText set, when the input cannot be read. May be empty.
   std::function<std::optional<SizeEstimate>(const ConversionJob&, EstimateDepth)> estimate;
+  // The same for a cartridge of several inputs (estimateCartridgeSize).
+  std::function<std::optional<CartridgeEstimate>(const ConversionJob&, std::span<const CartridgeInput>,
+                                                 EstimateDepth)>
+      estimateCartridge;
   std::istream* in = nullptr;
   std::ostream* out = nullptr;
   std::ostream* err = nullptr;

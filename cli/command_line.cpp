@@ -29,6 +29,7 @@ constexpr const char* kExamples =
     "  zepra-cli film.mkv -o film.gba --fit 16M\n"
     "  zepra-cli clip.mpg -o clip.gba --trim margins --trim-margins 8,0,8,0 --gamma off\n"
     "  zepra-cli ep1.mkv ep2.mkv ep3.mkv -o season.gba --names \"Pilot,The Storm,Home\"\n"
+    "  zepra-cli ep1.mkv ep2.mkv ep3.mkv -o season.gba --fit 32M\n"
     "\n"
     "--trim, --trim-margins, --size, --framerate, --filter and --gamma belong to the\n"
     "manual mode: giving any of them without --preset selects --preset manual.\n"
@@ -152,14 +153,16 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
       app.add_option("--fit", fitText,
                      "Make the image fit SIZE (4M, 8M, 16M, 32M or bytes) with\n"
                      "the best picture the space allows; the bitrate\n"
-                     "follows from it (two passes)")
+                     "follows from it (two passes); several videos\n"
+                     "share it by their lengths")
           ->type_name("SIZE");
-  CLI::Option* twoPassOption = app.add_flag("--two-pass", job.twoPass,
+  app.add_flag("--two-pass", job.twoPass,
                "Analyse the video first, then spend the bitrate's\n"
                "bytes where the frames need them");
-  CLI::Option* estimateOption = app.add_flag("--estimate", request.estimate,
+  app.add_flag("--estimate", request.estimate,
                "Print the likely and the largest image size and\n"
-               "the cartridges it fits; convert nothing");
+               "the cartridges it fits, and each video's share\n"
+               "of several; convert nothing");
   app.add_flag("--json", request.json, "With --estimate: print one JSON object");
 
   std::vector<ManualSetting> manual;
@@ -267,15 +270,6 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[]) {
   if (!request.estimate && outputOption->count() == 0) return refuse("--output is required");
   if (outputOption->count() > 0 && job.outputPath.empty()) {
     return refuse("--output: the output file name is empty");
-  }
-  // The size planning works on one video; a cartridge of several is planned
-  // by converting it, not yet by estimate or target size.
-  if (inputs.size() > 1) {
-    for (const CLI::Option* option : {fitOption, estimateOption, twoPassOption}) {
-      if (option->count() > 0) {
-        return refuse(option->get_name() + ": works with one input; a cartridge of several videos is not planned yet");
-      }
-    }
   }
   if (presetOption->count() > 0) {
     if (Refusal refusal = parsePreset(presetText, request.preset)) return refuse(*refusal);

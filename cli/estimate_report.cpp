@@ -4,9 +4,26 @@
 #include <cstdio>
 #include <sstream>
 
+#include "job/cartridge_layout.h"
+
 namespace zepra::cli {
 
 namespace {
+
+// The sizes of a whole image, whether of one video or of several.
+struct ImageSizes {
+  std::uint64_t lowest, likely, max;
+  bool sampled;
+  double longestFittingSeconds;
+};
+
+ImageSizes sizesOf(const SizeEstimate& e) {
+  return {e.imageBytesLowest, e.imageBytesLikely, e.imageBytesMax, e.sampled, e.longestFittingSeconds};
+}
+
+ImageSizes sizesOf(const CartridgeEstimate& e) {
+  return {e.imageBytesLowest, e.imageBytesLikely, e.imageBytesMax, e.sampled, e.longestFittingSeconds};
+}
 
 std::string cartridgeText(std::uint64_t bytes) {
   const std::uint64_t cartridge = smallestCartridgeFor(bytes);
@@ -28,38 +45,114 @@ std::string jsonCartridge(std::uint64_t bytes) {
   return cartridge == 0 ? std::string("null") : std::to_string(cartridge);
 }
 
+// A JSON string: quotes, backslashes and control characters escaped.
+std::string jsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string shapeText(const StreamShape& shape) {
+  char rate[32];
+  std::snprintf(rate, sizeof rate, "%.3g", framesPerSecond(shape));
+  return std::to_string(shape.frames) + " frames at " + rate + " fps, " + std::to_string(shape.width) + "x" +
+         std::to_string(shape.height);
+}
+
+// The lines from "Likely size" on.
+void sizeLines(std::ostringstream& out, const ImageSizes& s) {
+  out << "Likely size:   " << mebibytesText(s.likely) << " (" << s.likely << " bytes)"
+      << (s.sampled ? "" : ", not sampled") << "\n";
+  out << "Largest size:  " << mebibytesText(s.max) << " (" << s.max << " bytes)\n";
+  if (s.lowest > kCartridgeSizes.back()) {
+    out << "Fits:          no cartridge: even the smallest image is " << mebibytesText(s.lowest) << "; at most "
+        << durationText(s.longestFittingSeconds) << " of video fits 32 MiB\n";
+  } else {
+    out << "Fits:          " << cartridgeText(s.likely) << " likely, " << cartridgeText(s.max) << " surely\n";
+  }
+}
+
+// The members of a whole image's object, from "imageBytesLikely" on.
+void sizeMembers(std::ostringstream& out, const ImageSizes& s) {
+  out << ",\"imageBytesLikely\":" << s.likely << ",\"imageBytesMax\":" << s.max
+      << ",\"imageBytesLowest\":" << s.lowest << ",\"sampled\":" << (s.sampled ? "true" : "false")
+      << ",\"cartridgeLikely\":" << jsonCartridge(s.likely) << ",\"cartridgeMax\":" << jsonCartridge(s.max)
+      << ",\"longestFittingSeconds\":" << jsonNumber(s.longestFittingSeconds);
+}
+
+// The members that describe one video's stream shape.
+void shapeMembers(std::ostringstream& out, const SizeEstimate& e) {
+  out << "\"durationSeconds\":" << jsonNumber(e.durationSeconds) << ",\"sourceFrames\":" << e.sourceFrames
+      << ",\"frames\":" << e.shape.frames << ",\"framesPerSecond\":" << jsonNumber(framesPerSecond(e.shape))
+      << ",\"width\":" << e.shape.width << ",\"height\":" << e.shape.height;
+}
+
+std::string menuNameOf(const CartridgeInput& input) {
+  return input.name.empty() ? defaultVideoName(input.inputPath) : menuName(input.name);
+}
+
 }  // namespace
 
 std::string estimateText(const SizeEstimate& e) {
   std::ostringstream out;
-  char rate[32];
-  std::snprintf(rate, sizeof rate, "%.3g", framesPerSecond(e.shape));
-  out << "Duration:      " << durationText(e.durationSeconds) << " (" << e.shape.frames << " frames at " << rate
-      << " fps, " << e.shape.width << "x" << e.shape.height << ")\n";
+  out << "Duration:      " << durationText(e.durationSeconds) << " (" << shapeText(e.shape) << ")\n";
   out << "Bitrate:       " << e.bitrate << " KB/s\n";
-  out << "Likely size:   " << mebibytesText(e.imageBytesLikely) << " (" << e.imageBytesLikely << " bytes)"
-      << (e.sampled ? "" : ", not sampled") << "\n";
-  out << "Largest size:  " << mebibytesText(e.imageBytesMax) << " (" << e.imageBytesMax << " bytes)\n";
-  if (e.imageBytesLowest > kCartridgeSizes.back()) {
-    out << "Fits:          no cartridge: even the smallest image is " << mebibytesText(e.imageBytesLowest)
-        << "; at most " << durationText(e.longestFittingSeconds) << " of video fits 32 MiB\n";
-  } else {
-    out << "Fits:          " << cartridgeText(e.imageBytesLikely) << " likely, " << cartridgeText(e.imageBytesMax)
-        << " surely\n";
-  }
+  sizeLines(out, sizesOf(e));
   return out.str();
 }
 
 std::string estimateJson(const SizeEstimate& e) {
   std::ostringstream out;
-  out << "{\"durationSeconds\":" << jsonNumber(e.durationSeconds) << ",\"sourceFrames\":" << e.sourceFrames
-      << ",\"frames\":" << e.shape.frames << ",\"framesPerSecond\":" << jsonNumber(framesPerSecond(e.shape))
-      << ",\"width\":" << e.shape.width << ",\"height\":" << e.shape.height << ",\"bitrate\":" << e.bitrate
-      << ",\"imageBytesLikely\":" << e.imageBytesLikely << ",\"imageBytesMax\":" << e.imageBytesMax
-      << ",\"imageBytesLowest\":" << e.imageBytesLowest << ",\"sampled\":" << (e.sampled ? "true" : "false")
-      << ",\"cartridgeLikely\":" << jsonCartridge(e.imageBytesLikely)
-      << ",\"cartridgeMax\":" << jsonCartridge(e.imageBytesMax)
-      << ",\"longestFittingSeconds\":" << jsonNumber(e.longestFittingSeconds) << "}\n";
+  out << "{";
+  shapeMembers(out, e);
+  out << ",\"bitrate\":" << e.bitrate;
+  sizeMembers(out, sizesOf(e));
+  out << "}\n";
+  return out.str();
+}
+
+std::string cartridgeEstimateText(const CartridgeEstimate& e, std::span<const CartridgeInput> inputs) {
+  std::ostringstream out;
+  out << "Videos:        " << e.videos.size() << ", " << durationText(e.durationSeconds) << " in all (" << e.frames
+      << " frames)\n";
+  out << "Bitrate:       " << (e.videos.empty() ? 0 : e.videos.front().bitrate) << " KB/s\n";
+  sizeLines(out, sizesOf(e));
+  for (std::size_t i = 0; i < e.videos.size() && i < inputs.size(); ++i) {
+    const SizeEstimate& video = e.videos[i];
+    out << "  " << (i + 1) << ". " << menuNameOf(inputs[i]) << ": " << durationText(video.durationSeconds) << " ("
+        << shapeText(video.shape) << "), likely " << mebibytesText(video.streamBytesLikely) << ", at most "
+        << mebibytesText(video.streamBytesMax) << "\n";
+  }
+  return out.str();
+}
+
+std::string cartridgeEstimateJson(const CartridgeEstimate& e, std::span<const CartridgeInput> inputs) {
+  std::ostringstream out;
+  out << "{\"durationSeconds\":" << jsonNumber(e.durationSeconds) << ",\"frames\":" << e.frames
+      << ",\"bitrate\":" << (e.videos.empty() ? 0 : e.videos.front().bitrate);
+  sizeMembers(out, sizesOf(e));
+  out << ",\"playerBytes\":" << e.playerBytes << ",\"directoryBytes\":" << e.directoryBytes << ",\"videos\":[";
+  for (std::size_t i = 0; i < e.videos.size() && i < inputs.size(); ++i) {
+    const SizeEstimate& video = e.videos[i];
+    out << (i == 0 ? "" : ",") << "{\"name\":" << jsonString(menuNameOf(inputs[i]))
+        << ",\"input\":" << jsonString(inputs[i].inputPath) << ",";
+    shapeMembers(out, video);
+    out << ",\"streamBytesLikely\":" << video.streamBytesLikely << ",\"streamBytesMax\":" << video.streamBytesMax
+        << ",\"streamBytesLowest\":" << video.streamBytesLowest << ",\"sampled\":"
+        << (video.sampled ? "true" : "false") << "}";
+  }
+  out << "]}\n";
   return out.str();
 }
 

@@ -8,6 +8,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/exit_codes.h"
+#include "job/cartridge_estimate.h"
 #include "job/conversion_job.h"
 #include "job/size_estimate.h"
 #include "platform/signal_cleanup.h"
@@ -27,6 +28,8 @@ int main(int argc, char* argv[]) {
   env.estimate = [](const zepra::ConversionJob& job, zepra::EstimateDepth depth) {
     return zepra::estimateImageSize(job, depth);
   };
+  env.estimateCartridge = [](const zepra::ConversionJob& job, std::span<const zepra::CartridgeInput> inputs,
+                              zepra::EstimateDepth depth) { return zepra::estimateCartridgeSize(job, inputs, depth); };
   env.in = &std::cin;
   env.out = &std::cout;
   env.err = &std::cerr;

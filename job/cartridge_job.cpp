@@ -2,8 +2,11 @@
 
 #include <vector>
 
+#include "job/cartridge_estimate.h"
 #include "job/cartridge_layout.h"
+#include "job/cartridge_share.h"
 #include "job/rom_builder.h"
+#include "job/size_text.h"
 #include "platform/job_state.h"
 #include "platform/thread_priority.h"
 #include "player/player_image.h"
@@ -37,22 +40,98 @@ class PartNotifier final : public NotifyWindow {
   std::size_t count_;
 };
 
+// Refuses, before any frame is converted, videos whose lowest image passes
+// the largest cartridge or the target, saying how long they could be; warns
+// when only their largest image could pass what a cartridge holds.
+int refuseOrWarn(const CartridgeEstimate& estimate, const ConversionJob& job) {
+  const std::uint64_t limit = job.fitBytes != 0 ? job.fitBytes : kMaxRomSize;
+  if (estimate.imageBytesLowest > usableImageBytes(limit)) {
+    const double longest = longestFittingSeconds(estimate.videos, estimate.playerBytes, usableImageBytes(limit));
+    const std::string fits = longest < 1.0 ? std::string("no videos of these settings fit in it")
+                                           : "at most " + durationText(longest) + " of video in all fits in it";
+    if (job.fitBytes != 0) {
+      setLastErrorText("The target size of " + std::to_string(job.fitBytes) + " bytes cannot hold these " +
+                       std::to_string(estimate.videos.size()) + " videos (" + durationText(estimate.durationSeconds) +
+                       " in all): their sound and smallest frames alone make " +
+                       std::to_string(estimate.imageBytesLowest) + " bytes; " + fits + ".");
+    } else {
+      setLastErrorText("The videos are too long for a cartridge: " + durationText(estimate.durationSeconds) +
+                       " in all, whose sound and smallest frames alone make " +
+                       mebibytesText(estimate.imageBytesLowest) + ", more than the 32 MiB a cartridge holds; " +
+                       fits + ".");
+    }
+    return kJobRomFailed;
+  }
+  if (job.fitBytes == 0 && estimate.imageBytesMax > kMaxRomSize) {
+    sendWarning("at " + std::to_string(job.bitrate) + " KB/s the cartridge can reach " +
+                mebibytesText(estimate.imageBytesMax) +
+                ", more than the 32 MiB a cartridge holds; busy videos are then refused when it passes 32 MiB "
+                "(--fit 32M keeps it within)");
+  }
+  return kJobOk;
+}
+
+// The frame bytes stream i of a cartridge with a target may spend, given its
+// exact shape: what the target leaves behind the streams before it is
+// shared with the later streams (at their announced shapes) by length.
+std::uint64_t frameAllowance(const StreamShape& exact, std::span<const StreamShape> later, std::uint64_t fitBytes,
+                             std::uint64_t streamStart) {
+  // Each later stream may start up to an alignment's worth further on.
+  const std::uint64_t gaps = later.size() * (ZEPRA_DIRECTORY_STREAM_ALIGNMENT - 1);
+  const std::uint64_t usable = usableImageBytes(fitBytes);
+  if (usable < streamStart + gaps) return 0;
+  std::vector<StreamShape> shapes{exact};
+  shapes.insert(shapes.end(), later.begin(), later.end());
+  const std::vector<std::uint64_t> share = shareFrameBytes(shapes, usable - streamStart - gaps);
+  return share.empty() ? 0 : share.front();
+}
+
 int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs, CancelSource& cancel,
                const DecodingGraphFactory& makeGraph) {
+  if (const std::string problem = videoCountProblem(inputs.size()); !problem.empty()) {
+    setLastErrorText(problem);
+    return kJobRomFailed;
+  }
+  const std::size_t count = inputs.size();
+  const std::uint64_t playerBytes = playerImage().size();
+  // Several videos are planned as a whole before the first frame: their
+  // lengths and shapes as announced.
+  std::vector<StreamShape> announced;
+  if (count > 1) {
+    int failure = kJobInputError;
+    const std::optional<CartridgeEstimate> estimate =
+        estimateCartridgeSize(job, inputs, EstimateDepth::kLength, makeGraph, &failure);
+    if (!estimate) return failure;
+    if (const int result = refuseOrWarn(*estimate, job); result != kJobOk) return result;
+    for (const SizeEstimate& video : estimate->videos) announced.push_back(video.shape);
+  }
+
   std::vector<std::vector<std::uint8_t>> streams;
+  std::vector<std::uint64_t> lengths;
   std::vector<CartridgeVideo> videos;
   NotifyWindow* const whole = notifyWindow.load();
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     const CartridgeInput& input = inputs[i];
     const std::string name = input.name.empty() ? defaultVideoName(input.inputPath) : menuName(input.name);
-    PartNotifier part(whole, i, inputs.size());
+    PartNotifier part(whole, i, count);
     part.sendStatus(name);
     ConversionJob one = job;
     one.inputPath = input.inputPath;
+    SizeControl size = sizeControl(one);
+    if (count > 1) {
+      // The whole image is held, not this stream's own.
+      size.fitBytes = 0;
+      size.bytesBefore = nextStreamOffset(playerBytes, count, lengths);
+      if (job.fitBytes != 0) {
+        size.frameAllowance = [&announced, &job, i, start = size.bytesBefore](const StreamShape& exact) {
+          return frameAllowance(exact, std::span(announced).subspan(i + 1), job.fitBytes, start);
+        };
+      }
+    }
     notifyWindow = &part;
     int result = kJobUnexpected;
     try {
-      result = convertToStream(one, cancel, makeGraph, streams.emplace_back());
+      result = convertToStream(one, cancel, makeGraph, size, streams.emplace_back());
     } catch (...) {
     }
     notifyWindow = whole;
@@ -63,10 +142,9 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
       return result;
     }
     videos.push_back({name, {}});
+    lengths.push_back(streams.back().size());
     // The whole image must fit: no use converting the rest once it cannot.
-    std::size_t total = playerImage().size();
-    for (const auto& stream : streams) total += stream.size();
-    if (total > kMaxRomSize) {
+    if (cartridgeImageBytes(playerBytes, lengths) > kMaxRomSize) {
       setLastErrorText(std::string(kRomTooBigText) + " (with \"" + input.inputPath + "\")");
       return kJobRomFailed;
     }
@@ -74,9 +152,16 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
   for (std::size_t i = 0; i < videos.size(); ++i) videos[i].stream = streams[i];
 
   std::string error;
-  const auto contents = cartridgeContents(playerImage().size(), videos, error);
+  const auto contents = cartridgeContents(playerBytes, videos, error);
   if (!contents) {
     setLastErrorText(error);
+    return kJobRomFailed;
+  }
+  // Each stream keeps its share by construction; an image over the target
+  // is still never written.
+  if (job.fitBytes != 0 && paddedImageBytes(playerBytes + contents->size()) > job.fitBytes) {
+    setLastErrorText("The cartridge came out larger than the target size of " + std::to_string(job.fitBytes) +
+                     " bytes.");
     return kJobRomFailed;
   }
   return writeImage(job, *contents, cancel);

@@ -24,6 +24,15 @@ struct CartridgeInput {
 // The first input that fails ends the job with its result code; lastErrorText
 // then names the input, and nothing is written. Cancelling works as in
 // runConversionJob. Posts exactly one completion.
+//
+// Several inputs are planned as a whole before the first frame: no inputs or
+// more than the menu holds, and videos whose lowest image passes 32 MiB (or
+// job.fitBytes) are refused at once (kJobRomFailed, saying how long they could
+// be); the conversion stops as soon as the image so far passes 32 MiB. With
+// job.fitBytes, what the target leaves after the player, the directory and
+// the streams' fixed parts is shared out by the videos' lengths, each video
+// converted in two passes with its share; job.twoPass converts each video in
+// two passes at the bitrate. With one input the image is runConversionJob's.
 int runCartridgeJob(const ConversionJob& job, std::span<const CartridgeInput> inputs, CancelSource& cancel,
                     const DecodingGraphFactory& makeGraph = createDecodingGraph);
 

@@ -20,8 +20,8 @@ void putLe32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value
   for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::size_t alignedUp(std::size_t value) {
-  constexpr std::size_t kAlign = ZEPRA_DIRECTORY_STREAM_ALIGNMENT;
+std::uint64_t alignedUp(std::uint64_t value) {
+  constexpr std::uint64_t kAlign = ZEPRA_DIRECTORY_STREAM_ALIGNMENT;
   return (value + kAlign - 1) / kAlign * kAlign;
 }
 
@@ -30,6 +30,31 @@ std::size_t alignedUp(std::size_t value) {
 constexpr double kConsoleRefreshRate = 16777216.0 / 280896.0;
 
 }  // namespace
+
+std::string videoCountProblem(std::size_t count) {
+  if (count == 0) return "a cartridge needs at least one video";
+  if (count > kMaxDirectoryEntries)
+    return std::to_string(count) + " videos: a cartridge's menu holds at most " + std::to_string(kMaxDirectoryEntries);
+  return {};
+}
+
+std::uint64_t directoryBytes(std::size_t count) {
+  return count > 1 ? kDirectoryHeaderBytes + std::uint64_t{count} * kDirectoryEntryBytes : 0;
+}
+
+std::uint64_t nextStreamOffset(std::uint64_t playerBytes, std::size_t count,
+                               std::span<const std::uint64_t> streamsBefore) {
+  if (count <= 1) return playerBytes + (streamsBefore.empty() ? 0 : streamsBefore.front());
+  std::uint64_t end = playerBytes + directoryBytes(count);
+  for (const std::uint64_t bytes : streamsBefore) end = alignedUp(end) + bytes;
+  return alignedUp(end);
+}
+
+std::uint64_t cartridgeImageBytes(std::uint64_t playerBytes, std::span<const std::uint64_t> streamBytes) {
+  if (streamBytes.empty()) return playerBytes;
+  return nextStreamOffset(playerBytes, streamBytes.size(), streamBytes.first(streamBytes.size() - 1)) +
+         streamBytes.back();
+}
 
 std::string menuName(std::string_view text) {
   std::string name;
@@ -64,15 +89,7 @@ std::uint32_t streamSeconds(std::span<const std::uint8_t> stream) {
 std::optional<std::vector<std::uint8_t>> cartridgeContents(std::size_t playerBytes,
                                                            std::span<const CartridgeVideo> videos,
                                                            std::string& error) {
-  if (videos.empty()) {
-    error = "a cartridge needs at least one video";
-    return std::nullopt;
-  }
-  if (videos.size() > kMaxDirectoryEntries) {
-    error = std::to_string(videos.size()) + " videos: a cartridge's menu holds at most " +
-            std::to_string(kMaxDirectoryEntries);
-    return std::nullopt;
-  }
+  if (error = videoCountProblem(videos.size()); !error.empty()) return std::nullopt;
   for (std::size_t i = 0; i < videos.size(); ++i) {
     const CartridgeVideo& video = videos[i];
     const std::string which = "video " + std::to_string(i + 1) + " (\"" + video.name + "\")";
@@ -97,20 +114,21 @@ std::optional<std::vector<std::uint8_t>> cartridgeContents(std::size_t playerByt
   }
 
   // Offsets count from the image's first byte; the contents start behind the player.
-  const std::size_t directoryBytes = kDirectoryHeaderBytes + videos.size() * kDirectoryEntryBytes;
-  std::size_t end = playerBytes + directoryBytes;
+  std::vector<std::uint64_t> lengths;
   std::vector<std::size_t> offsets;
   for (const CartridgeVideo& video : videos) {
-    offsets.push_back(alignedUp(end));
-    end = offsets.back() + video.stream.size();
-    if (end > kMaxRomSize) {
-      error = kRomTooBigText;
-      return std::nullopt;
-    }
+    offsets.push_back(nextStreamOffset(playerBytes, videos.size(), lengths));
+    lengths.push_back(video.stream.size());
   }
+  const std::uint64_t end = cartridgeImageBytes(playerBytes, lengths);
+  if (end > kMaxRomSize) {
+    error = kRomTooBigText;
+    return std::nullopt;
+  }
+  const std::size_t directory = directoryBytes(videos.size());
 
   std::vector<std::uint8_t> contents(end - playerBytes, 0xFF);
-  std::fill_n(contents.begin(), directoryBytes, 0);
+  std::fill_n(contents.begin(), directory, 0);
   putLe32(contents, 0, kDirectoryMagic);
   putLe16(contents, ZEPRA_DIRECTORY_VERSION_AT, ZEPRA_DIRECTORY_VERSION);
   putLe16(contents, ZEPRA_DIRECTORY_COUNT_AT, static_cast<std::uint32_t>(videos.size()));

@@ -37,6 +37,23 @@ std::string defaultVideoName(const std::string& inputPath);
 // 0 for a stream too short to have one.
 std::uint32_t streamSeconds(std::span<const std::uint8_t> stream);
 
+// Why a cartridge cannot hold `count` videos (none, or more than its menu
+// holds); empty when it can.
+std::string videoCountProblem(std::size_t count);
+
+// The directory's size in a cartridge of `count` videos; 0 for one video,
+// whose stream follows the player directly.
+std::uint64_t directoryBytes(std::size_t count);
+
+// Where the next stream of a cartridge of `count` videos starts, counted
+// from the image's first byte, when the streams before it have these
+// lengths (none: where the first starts).
+std::uint64_t nextStreamOffset(std::uint64_t playerBytes, std::size_t count,
+                               std::span<const std::uint64_t> streamsBefore);
+// The image's length before its padding: the player, the directory and the
+// streams, each where nextStreamOffset puts it.
+std::uint64_t cartridgeImageBytes(std::uint64_t playerBytes, std::span<const std::uint64_t> streamBytes);
+
 // The bytes behind a player image of `playerBytes`: one video's stream as it
 // is, or the directory and the streams of several. Refuses (nullopt, with
 // `error` naming the video and the fault) no videos, more than the menu

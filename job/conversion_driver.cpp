@@ -10,6 +10,7 @@
 #include "encoder/budget_plan.h"
 #include "encoder/decode_time.h"
 #include "encoder/stream_encoder.h"
+#include "job/cartridge_share.h"
 #include "job/image_size_range.h"
 #include "job/rom_builder.h"
 #include "job/size_estimate.h"
@@ -97,7 +98,9 @@ StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& in
 BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameChange>& changes, int bitrate,
                        const SizeControl& size) {
   std::uint64_t allowance = largestFrameBytes(shape, bitrate);
-  if (size.fitBytes != 0) {
+  if (size.frameAllowance) {
+    allowance = size.frameAllowance(shape);
+  } else if (size.fitBytes != 0) {
     refuseIfNeverFits(shape, size.fitBytes, true);
     allowance = targetFrameAllowance(playerImage().size(), shape, size.fitBytes);
   }
@@ -141,9 +144,9 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
       shapeOf(encoder, reducedFrameCount(encoder.frameSelection(), static_cast<std::uint32_t>(frameCount)));
   refuseIfNeverFits(announced, kMaxRomSize, false);
   if (size.fitBytes != 0) refuseIfNeverFits(announced, size.fitBytes, true);
-  if (size.fitBytes == 0) warnIfMayNotFit(announced, settings.bitrate);
+  if (size.fitBytes == 0 && size.bytesBefore == 0) warnIfMayNotFit(announced, settings.bitrate);
 
-  if (size.twoPass || size.fitBytes != 0) {
+  if (size.twoPass || size.fitBytes != 0 || size.frameAllowance) {
     std::vector<FrameChange> changes;
     const StreamShape shape = analyse(makeGraph, inputPath, streamPath, settings, cancel, changes);
     plan = planBudgets(shape, changes, settings.bitrate, size);
@@ -159,7 +162,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     throw kDriverStreamFailed;
   }
 
-  encoder.setImageLimit(playerImage().size(), kMaxRomSize);
+  encoder.setImageLimit(size.bytesBefore != 0 ? size.bytesBefore : playerImage().size(), kMaxRomSize);
   const bool ran = graph->runDecodingGraph(cancel);
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.

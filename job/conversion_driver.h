@@ -3,9 +3,11 @@
 // reduces every failure to one result code.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "input/decoding_graph.h"
+#include "job/image_size_range.h"
 #include "platform/cancel_source.h"
 
 namespace zepra {
@@ -29,6 +31,15 @@ inline constexpr int kDriverUnexpected = -999;
 struct SizeControl {
   bool twoPass = false;
   std::uint64_t fitBytes = 0;  // the most the image may weigh; 0: no target
+  // For one stream of a cartridge of several: the bytes of the image ahead
+  // of it (player, directory, earlier streams). The cartridge's job refuses
+  // and warns for the whole image; the stream stops as soon as the image so
+  // far passes 32 MiB. 0: a one-video image, only the player ahead.
+  std::uint64_t bytesBefore = 0;
+  // For one stream of a cartridge with a target size: the most its frames
+  // may total, given its exact shape from the first pass (0: it cannot fit).
+  // Set, it makes the stream two-pass and takes the place of fitBytes.
+  std::function<std::uint64_t(const StreamShape&)> frameAllowance;
 };
 
 // trim: left, bottom, right, top; width and height -1 for automatic. The

@@ -63,7 +63,8 @@ int runJob(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFa
   // Nothing an earlier job left may pass for this job's detail.
   resetJobState();
   std::vector<std::uint8_t> stream;
-  if (const int result = convertToStream(job, cancel, makeGraph, stream); result != kJobOk) return result;
+  if (const int result = convertToStream(job, cancel, makeGraph, sizeControl(job), stream); result != kJobOk)
+    return result;
   return writeImage(job, stream, cancel);
 }
 
@@ -88,8 +89,15 @@ DriverArguments driverArguments(const ConversionJob& job) {
   return a;
 }
 
+SizeControl sizeControl(const ConversionJob& job) {
+  SizeControl size;
+  size.twoPass = job.twoPass;
+  size.fitBytes = job.fitBytes;
+  return size;
+}
+
 int convertToStream(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph,
-                    std::vector<std::uint8_t>& stream) {
+                    const SizeControl& size, std::vector<std::uint8_t>& stream) {
   // A pipe would block the second opening of the input, or give it nothing.
   if (std::optional<std::string> problem = specialInputProblem(job.inputPath)) {
     setLastErrorText("The input \"" + job.inputPath + "\" " + *problem + ".");
@@ -107,9 +115,6 @@ int convertToStream(const ConversionJob& job, CancelSource& cancel, const Decodi
   const std::filesystem::path& streamPath = streamFile->path();
 
   const DriverArguments a = driverArguments(job);
-  SizeControl size;
-  size.twoPass = job.twoPass;
-  size.fitBytes = job.fitBytes;
   const int driverResult = runConversion(job.inputPath, streamPath.string(), a.trim, a.autoTrim, a.width,
                                          a.height, a.frameRateMode, a.preFilter, a.bitrate, a.gamma, cancel,
                                          makeGraph, size);
@@ -120,8 +125,8 @@ int convertToStream(const ConversionJob& job, CancelSource& cancel, const Decodi
   if (const int result = readStream(streamPath, stream); result != kJobOk) return result;
   // The plan keeps a target by construction; an image over it is still
   // never written.
-  if (job.fitBytes != 0 && paddedImageBytes(playerImage().size() + stream.size()) > job.fitBytes) {
-    setLastErrorText("The image came out larger than the target size of " + std::to_string(job.fitBytes) +
+  if (size.fitBytes != 0 && paddedImageBytes(playerImage().size() + stream.size()) > size.fitBytes) {
+    setLastErrorText("The image came out larger than the target size of " + std::to_string(size.fitBytes) +
                      " bytes.");
     return kJobRomFailed;
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "input/decoding_graph.h"
+#include "job/conversion_driver.h"
 #include "job/settings_model.h"
 #include "platform/cancel_source.h"
 
@@ -52,11 +53,15 @@ DriverArguments driverArguments(const ConversionJob& job);
 int runConversionJob(const ConversionJob& job, CancelSource& cancel,
                      const DecodingGraphFactory& makeGraph = createDecodingGraph) noexcept;
 
+// How the job's own settings hold the size of a one-video image.
+SizeControl sizeControl(const ConversionJob& job);
+
 // The first part of a job: converts job.inputPath into a stream in memory
-// (on disk only in a temporary file while the driver writes it). Returns
-// kJobOk or a result code with lastErrorText set; posts nothing.
+// (on disk only in a temporary file while the driver writes it), its size
+// held as `size` says. Returns kJobOk or a result code with lastErrorText
+// set; posts nothing.
 int convertToStream(const ConversionJob& job, CancelSource& cancel, const DecodingGraphFactory& makeGraph,
-                    std::vector<std::uint8_t>& stream);
+                    const SizeControl& size, std::vector<std::uint8_t>& stream);
 // The last part: writes job.outputPath from the bytes that follow the
 // player image. kJobOk, kJobRomFailed, or the result of a cancel that came
 // before the image was put in place.

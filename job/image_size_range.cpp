@@ -92,8 +92,12 @@ std::uint64_t smallestFrameBytes(const StreamShape& shape) {
          std::uint64_t{shape.frames - 1} * FrameEncoder::minFrameSize(shape.width, shape.height, false);
 }
 
+std::uint64_t usableImageBytes(std::uint64_t limit) {
+  return std::min<std::uint64_t>(limit, kMaxRomSize) / kRomAlignment * kRomAlignment;
+}
+
 std::uint64_t frameBytesWithin(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t imageBytes) {
-  const std::uint64_t usable = std::min<std::uint64_t>(imageBytes, kMaxRomSize) / kRomAlignment * kRomAlignment;
+  const std::uint64_t usable = usableImageBytes(imageBytes);
   const std::uint64_t lowest = unpaddedImageBytes(playerBytes, shape, smallestFrameBytes(shape));
   if (lowest > usable) return 0;
   return smallestFrameBytes(shape) + (usable - lowest);

@@ -47,6 +47,11 @@ std::uint64_t largestFrameBytes(const StreamShape& shape, int bitrate);
 // that skip every block.
 std::uint64_t smallestFrameBytes(const StreamShape& shape);
 
+// What an image may weigh before its padding when its file may weigh at most
+// `limit` bytes: the limit within the largest cartridge, down to a whole
+// number of padding blocks.
+std::uint64_t usableImageBytes(std::uint64_t limit);
+
 // The frame bytes that an image of at most imageBytes leaves, or 0 when even
 // the smallest frames do not fit. The padding counts: the result keeps the
 // padded file within imageBytes.

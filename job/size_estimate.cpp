@@ -181,7 +181,7 @@ std::vector<Stretch> placeStretches(const StreamShape& shape, double seconds, st
 
 std::optional<std::string> neverFitsText(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t limit,
                                          bool target) {
-  const std::uint64_t usable = std::min<std::uint64_t>(limit, kMaxRomSize) / kRomAlignment * kRomAlignment;
+  const std::uint64_t usable = usableImageBytes(limit);
   const std::uint64_t lowest = unpaddedImageBytes(playerBytes, shape, smallestFrameBytes(shape));
   if (lowest <= usable) return std::nullopt;
   StreamShape longest = shape;
@@ -205,11 +205,14 @@ SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64
   e.durationSeconds = streamSeconds(shape);
   const std::uint64_t lowestFrames = smallestFrameBytes(shape);
   const std::uint64_t largestFrames = std::max(largestFrameBytes(shape, bitrate), lowestFrames);
-  e.imageBytesLowest = paddedImageBytes(unpaddedImageBytes(playerBytes, shape, lowestFrames));
-  e.imageBytesMax = paddedImageBytes(unpaddedImageBytes(playerBytes, shape, largestFrames));
   e.sampled = likelyFrameBytes.has_value();
   const std::uint64_t likely = std::clamp(likelyFrameBytes.value_or(largestFrames), lowestFrames, largestFrames);
-  e.imageBytesLikely = paddedImageBytes(unpaddedImageBytes(playerBytes, shape, likely));
+  e.streamBytesLowest = unpaddedImageBytes(0, shape, lowestFrames);
+  e.streamBytesMax = unpaddedImageBytes(0, shape, largestFrames);
+  e.streamBytesLikely = unpaddedImageBytes(0, shape, likely);
+  e.imageBytesLowest = paddedImageBytes(playerBytes + e.streamBytesLowest);
+  e.imageBytesMax = paddedImageBytes(playerBytes + e.streamBytesMax);
+  e.imageBytesLikely = paddedImageBytes(playerBytes + e.streamBytesLikely);
   StreamShape longest = shape;
   longest.frames = longestFittingFrames(playerBytes, shape, kCartridgeSizes.back());
   e.longestFittingSeconds = streamSeconds(longest);
@@ -217,24 +220,30 @@ SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64
 }
 
 std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
-                                              const DecodingGraphFactory& makeGraph, const CancelSource* cancel) {
-  const DriverArguments arguments = driverArguments(job);
-  if (arguments.bitrate < 1) {
-    setLastErrorText("The bitrate must be at least 1 kilobyte per second.");
+                                              const DecodingGraphFactory& makeGraph, int* failure,
+                                              const CancelSource* cancel) {
+  auto fail = [failure](int result) -> std::optional<SizeEstimate> {
+    if (failure != nullptr) *failure = result;
     return std::nullopt;
+  };
+  const DriverArguments arguments = driverArguments(job);
+  // The probe never opens its stream: a name is all it needs.
+  SampleRun lengthProbe(arguments, "length-probe", {}, 0);
+  if (StreamEncoder settings; arguments.bitrate < 1 || !lengthProbe.configure(settings)) {
+    setLastErrorText(arguments.bitrate < 1 ? "The bitrate must be at least 1 kilobyte per second."
+                                           : "The settings cannot be converted.");
+    return fail(kJobBadOptions);
   }
   // The length decides where the stretches lie, so the input is opened twice:
   // once to read it, once to decode the sample.
   const std::unique_ptr<DecodingGraph> graph = makeGraph();
-  // The probe never opens its stream: a name is all it needs.
-  SampleRun lengthProbe(arguments, "length-probe", {}, 0);
   std::uint64_t sourceFrames = 0;
-  const bool opened = graph && graph->buildDecodingGraph(job.inputPath, lengthProbe) &&
-                      graph->queryFrameCount(sourceFrames, lengthProbe);
+  const bool built = graph && graph->buildDecodingGraph(job.inputPath, lengthProbe);
+  const bool opened = built && graph->queryFrameCount(sourceFrames, lengthProbe);
   if (graph) graph->releaseDecodingGraph();
   if (!opened) {
     if (lastErrorText().empty()) setLastErrorText("The input could not be opened: " + job.inputPath);
-    return std::nullopt;
+    return fail(built ? kJobNoFrameCount : kJobInputError);
   }
   const StreamEncoder& probe = lengthProbe.probe();
   StreamShape shape;
@@ -251,7 +260,7 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     if (dir) streamFile.emplace(*dir, "ZEPRA", &error);
     if (!streamFile || !*streamFile) {
       setLastErrorText("No temporary file for the size estimate: " + error);
-      return std::nullopt;
+      return fail(kJobStreamFailed);
     }
     const std::filesystem::path* streamPath = &streamFile->path();
     std::uint32_t settling = 0;
@@ -270,11 +279,11 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     lastProgressSent = progressBefore;
     if (run.cancelled()) {
       setLastErrorText("The size estimate was cancelled.");
-      return std::nullopt;
+      return fail(kJobRunFailed);
     }
     if (!built || run.failed()) {
       if (lastErrorText().empty()) setLastErrorText("The input could not be sampled: " + job.inputPath);
-      return std::nullopt;
+      return fail(kJobInputError);
     }
     if (run.countedFrames() > 0) {
       const double perFrame = static_cast<double>(run.countedBytes()) / run.countedFrames();

@@ -27,6 +27,11 @@ struct SizeEstimate {
   std::uint64_t imageBytesMax = 0;     // every frame spending all the budget allows
   std::uint64_t imageBytesLikely = 0;  // from the sample; imageBytesMax when none was taken
   bool sampled = false;
+  // The stream alone (header, records, sound), no player and no padding:
+  // what it adds to a cartridge of several videos.
+  std::uint64_t streamBytesLowest = 0;
+  std::uint64_t streamBytesMax = 0;
+  std::uint64_t streamBytesLikely = 0;
   // The longest video of these settings that can fit the largest cartridge.
   double longestFittingSeconds = 0.0;
 };
@@ -37,12 +42,13 @@ enum class EstimateDepth {
 };
 
 // Opens the input as the job would. Nothing when the input or the settings
-// cannot be converted (lastErrorText says why), or when cancel asks the
+// cannot be converted: lastErrorText says why, and `failure` (when given)
+// receives the job's result code for it. Nothing too when cancel asks the
 // sample to stop before it is complete. Writes no file but a temporary one
 // it removes.
 std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
                                               const DecodingGraphFactory& makeGraph = createDecodingGraph,
-                                              const CancelSource* cancel = nullptr);
+                                              int* failure = nullptr, const CancelSource* cancel = nullptr);
 
 // Why no image of this shape fits `limit` bytes, not even with every frame at
 // its smallest, in the words the job refuses it with: a target size when

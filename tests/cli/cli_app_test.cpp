@@ -376,6 +376,73 @@ TEST_F(CliCartridge, AFailingInputFailsTheRunAsASingleInputWould) {
   EXPECT_EQ(readFile(output_), "earlier image");
 }
 
+TEST_F(CliCartridge, PlanningOptionsReachTheCartridgeJob) {
+  EXPECT_EQ(runBoth({"--fit", "8M"}), kExitOk) << err_.str();
+  EXPECT_EQ(ranJob_.fitBytes, 8u << 20);
+  EXPECT_EQ(runBoth({"--two-pass", "-y"}), kExitOk) << err_.str();
+  EXPECT_TRUE(ranJob_.twoPass);
+  EXPECT_EQ(ranInputs_.size(), 2u);
+}
+
+// A whole cartridge's estimate: the totals, then each video under its menu
+// name with what its stream adds; nothing is converted.
+TEST_F(CliCartridge, TheEstimateCoversTheWholeCartridgeAndEachVideo) {
+  std::vector<CartridgeInput> estimated;
+  env_.estimateCartridge = [&](const ConversionJob& job, std::span<const CartridgeInput> inputs, EstimateDepth) {
+    estimated.assign(inputs.begin(), inputs.end());
+    CartridgeEstimate e;
+    for (int seconds : {90, 30}) {
+      SizeEstimate video;
+      video.bitrate = job.bitrate;
+      video.durationSeconds = seconds;
+      video.shape = {static_cast<std::uint32_t>(seconds * 15), {15, 1}, 240, 160, 0};
+      video.streamBytesLikely = seconds * 40'000u;
+      video.streamBytesMax = seconds * 60'000u;
+      video.sampled = true;
+      e.videos.push_back(video);
+    }
+    e.durationSeconds = 120;
+    e.frames = 1800;
+    e.imageBytesLowest = 1u << 20;
+    e.imageBytesLikely = 5u << 20;
+    e.imageBytesMax = 7u << 20;
+    e.sampled = true;
+    e.longestFittingSeconds = 3000;
+    return std::optional<CartridgeEstimate>(e);
+  };
+  const std::vector<std::string> inputs = {input_.string(), second_.string()};
+  auto estimate = [&](std::vector<std::string> options) {
+    out_.str("");
+    std::vector<std::string> args = {"zepra-cli", inputs[0], inputs[1], "--estimate", "-b", "80"};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    return runCli(static_cast<int>(argv.size()), argv.data(), env_);
+  };
+
+  ASSERT_EQ(estimate({}), kExitOk) << err_.str();
+  ASSERT_EQ(estimated.size(), 2u);
+  EXPECT_EQ(estimated[1].inputPath, second_.string());
+  for (const char* line : {"Videos:        2, 2:00 in all (1800 frames)", "Bitrate:       80 KB/s",
+                           "Largest size:  7.0 MiB", "a 8 MiB cartridge likely, a 8 MiB cartridge surely",
+                           "  1. in: 1:30 (1350 frames at 15 fps, 240x160), likely 3.4 MiB, at most 5.1 MiB",
+                           "  2. Episode ?t? two: 0:30"}) {
+    EXPECT_NE(out_.str().find(line), std::string::npos) << line << "\n" << out_.str();
+  }
+
+  ASSERT_EQ(estimate({"--json", "--names", "A \"quoted\" one,B"}), kExitOk) << err_.str();
+  const std::string json = out_.str();
+  for (const std::string member :
+       {"{\"durationSeconds\":120.000,\"frames\":1800,\"bitrate\":80,", "\"imageBytesMax\":7340032,",
+        "\"cartridgeMax\":8388608,", "\"videos\":[{\"name\":\"A \\\"quoted\\\" one\",\"input\":",
+        ",{\"name\":\"B\",", "\"streamBytesMax\":1800000,"}) {
+    EXPECT_NE(json.find(member), std::string::npos) << member << "\n" << json;
+  }
+  EXPECT_EQ(json.back(), '\n');
+  EXPECT_EQ(jobsRun_, 0);
+  EXPECT_FALSE(fs::exists(output_));
+}
+
 TEST_F(CliCartridge, OneInputRunsTheOneVideoJobAndItsNameIsNotUsed) {
   EXPECT_EQ(run({"--names", "Only"}), kExitOk);
   EXPECT_TRUE(ranInputs_.empty());

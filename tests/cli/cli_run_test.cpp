@@ -56,7 +56,8 @@ constexpr int endedBySignal(int signo) { return 256 + signo; }
 // into a file, and TMPDIR set to a folder of the test's own.
 class CliProcess {
  public:
-  CliProcess(const std::vector<std::string>& args, const fs::path& tempDir, const fs::path& errFile) {
+  CliProcess(const std::vector<std::string>& args, const fs::path& tempDir, const fs::path& errFile,
+             const fs::path& outFile = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
@@ -73,6 +74,8 @@ class CliProcess {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!outFile.empty())
+      posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     spawned_ = posix_spawn(&pid_, ZEPRA_CLI, &actions, nullptr, argv.data(), envp.data()) == 0;
     posix_spawn_file_actions_destroy(&actions);
@@ -401,6 +404,32 @@ TEST_F(CliRun, SeveralInputsMakeACartridgeOfTheirOwnStreams) {
     EXPECT_TRUE(std::equal(streams[i]->begin(), streams[i]->end(), image.begin() + offset));
   }
   EXPECT_NE(singles[0], singles[1]);
+}
+
+// The estimate of a whole cartridge as JSON, read by Python's own parser:
+// the totals and one object per video, and nothing written.
+TEST_F(CliRun, TheEstimateOfACartridgeIsJsonWithEveryVideo) {
+  const fs::path first = makeClip("first.avi", 2, "160x120");
+  const fs::path second = makeClip("second.avi", 1, "96x64");
+  const fs::path json = dir_ / "estimate.json";
+  CliProcess cli({first.string(), second.string(), "--estimate", "--json", "--names", "One,Two"}, dir_ / "tmp",
+                 dir_ / "stderr.txt", json);
+  ASSERT_EQ(cli.exitStatus(120s), 0) << textOf(dir_ / "stderr.txt");
+  const std::string check =
+      "python3 -c 'import json, sys\n"
+      "d = json.load(open(sys.argv[1]))\n"
+      "v = d[\"videos\"]\n"
+      "assert [x[\"name\"] for x in v] == [\"One\", \"Two\"], v\n"
+      "assert abs(d[\"durationSeconds\"] - 3) < 0.2, d\n"
+      "assert d[\"frames\"] == sum(x[\"frames\"] for x in v), d\n"
+      "assert d[\"imageBytesLowest\"] <= d[\"imageBytesLikely\"] <= d[\"imageBytesMax\"], d\n"
+      "assert d[\"imageBytesMax\"] >= d[\"playerBytes\"] + d[\"directoryBytes\"] + "
+      "sum(x[\"streamBytesMax\"] for x in v), d\n"
+      "assert d[\"imageBytesMax\"] % 32768 == 0 and d[\"cartridgeMax\"] == 4194304, d\n"
+      "' " + json.string();
+  EXPECT_EQ(std::system(check.c_str()), 0) << textOf(json);
+  EXPECT_TRUE(filesIn(dir_ / "tmp").empty()) << "a temporary file was left behind";
+  EXPECT_EQ(filesIn(dir_).size(), 5u) << "only the clips, the folder, the estimate and the errors";
 }
 
 // A failing input fails the whole cartridge, named, and nothing is written.

@@ -204,6 +204,10 @@ TEST(CommandLine, SizeOptionsReachTheRequest) {
       {withFiles({"--two-pass", "-b", "60"}), 0, true, false, false},
       {{"in.avi", "--estimate"}, 0, false, true, false},
       {{"in.avi", "--estimate", "--json", "--fit", "8M"}, 8u << 20, false, true, true},
+      // A cartridge of several videos is planned as a whole.
+      {{"a.avi", "b.avi", "-o", "c.gba", "--fit", "16M"}, 16u << 20, false, false, false},
+      {{"a.avi", "b.avi", "-o", "c.gba", "--two-pass"}, 0, true, false, false},
+      {{"a.avi", "b.avi", "c.avi", "--estimate", "--json"}, 0, false, true, true},
   };
   for (const SizeCase& c : cases) {
     const ParsedCommandLine parsed = parse(c.args);
@@ -272,9 +276,7 @@ TEST(CommandLine, BadInputListsAndNamesAreRefused) {
       {{"a.avi", "b.avi", "-o", "c.gba", "--names", ""}, {"--names", "1 name(s) for 2 input(s)"}},
       {{"a.avi", "", "-o", "c.gba"}, {"INPUT", "empty"}},
       {tooMany, {"INPUT", "65 inputs", "at most 64"}},
-      {{"a.avi", "b.avi", "-o", "c.gba", "--fit", "8M"}, {"--fit", "one input"}},
-      {{"a.avi", "b.avi", "--estimate"}, {"--estimate", "one input"}},
-      {{"a.avi", "b.avi", "-o", "c.gba", "--two-pass"}, {"--two-pass", "one input"}},
+      {{"a.avi", "b.avi", "-o", "c.gba", "--fit", "8M", "-b", "90"}, {"--fit", "leave --bitrate out"}},
   };
   for (const RefusalCase& c : cases) {
     std::string line;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 
 #include "fake_graph.h"
@@ -30,6 +31,8 @@ struct Recorder : NotifyWindow {
   void postDone(int result) override { done.push_back(result); }
   void sendProgress(int permille) override { progress.push_back(permille); }
   void sendStatus(const std::string& text) override { statuses.push_back(text); }
+  void sendWarning(const std::string& text) override { warnings.push_back(text); }
+  std::vector<std::string> warnings;
 };
 
 class CartridgeJob : public ::testing::Test {
@@ -49,12 +52,17 @@ class CartridgeJob : public ::testing::Test {
     fs::remove_all(base);
   }
 
-  // One script per input, in order: the graph of input i follows scripts[i].
-  int run(const std::vector<CartridgeInput>& inputs, std::vector<test::GraphScript>& scripts) {
-    auto next = std::make_shared<std::size_t>(0);
-    DecodingGraphFactory factory = [&scripts, next] { return test::fakeGraphFactory(scripts[(*next)++])(); };
+  // Every input's graph follows the script of its path (a default one when
+  // the test set none).
+  int run(const std::vector<CartridgeInput>& inputs) {
+    for (const CartridgeInput& input : inputs) scripts[input.inputPath];
     CancelSource cancel;
-    return runCartridgeJob(job, inputs, cancel, factory);
+    return runCartridgeJob(job, inputs, cancel, test::fakeGraphFactory(scripts));
+  }
+  bool anyRun() const {
+    for (const auto& [path, script] : scripts)
+      if (std::find(script.calls.begin(), script.calls.end(), "run") != script.calls.end()) return true;
+    return false;
   }
   Bytes output() const {
     std::ifstream in(job.outputPath, std::ios::binary);
@@ -64,14 +72,14 @@ class CartridgeJob : public ::testing::Test {
   fs::path base;
   ConversionJob job;
   Recorder recorder;
+  std::map<std::string, test::GraphScript> scripts;
 };
 
 TEST_F(CartridgeJob, SeveralInputsBecomeOneImageWithTheirNamesInTheMenu) {
-  std::vector<test::GraphScript> scripts(3);
-  scripts[1].frames = 9;
+  scripts["/videos/b.avi"].frames = 9;
   const std::vector<CartridgeInput> inputs = {
       {"/videos/Pilot.mkv", ""}, {"/videos/b.avi", "The Sequel \xE2\x80\x94 episode 2"}, {"/v/third.one.mp4", ""}};
-  ASSERT_EQ(run(inputs, scripts), kJobOk) << lastErrorText();
+  ASSERT_EQ(run(inputs), kJobOk) << lastErrorText();
   EXPECT_EQ(recorder.done, std::vector<int>{kJobOk});
 
   const Bytes image = output();
@@ -103,8 +111,7 @@ TEST_F(CartridgeJob, SeveralInputsBecomeOneImageWithTheirNamesInTheMenu) {
 }
 
 TEST_F(CartridgeJob, OneInputWritesTodaysImageByteForByte) {
-  std::vector<test::GraphScript> scripts(1);
-  ASSERT_EQ(run({{"/videos/clip.avi", "a name nobody sees"}}, scripts), kJobOk) << lastErrorText();
+  ASSERT_EQ(run({{"/videos/clip.avi", "a name nobody sees"}}), kJobOk) << lastErrorText();
   const Bytes cartridge = output();
   job.inputPath = "/videos/clip.avi";
   test::GraphScript script;
@@ -115,15 +122,59 @@ TEST_F(CartridgeJob, OneInputWritesTodaysImageByteForByte) {
 
 TEST_F(CartridgeJob, AFailingInputNamesItselfAndNothingIsWritten) {
   std::ofstream(job.outputPath, std::ios::binary) << "older image";
-  std::vector<test::GraphScript> scripts(3);
-  scripts[1].runOk = false;
-  EXPECT_EQ(run({{"/videos/one.avi", ""}, {"/videos/broken.avi", ""}, {"/videos/three.avi", ""}}, scripts), 5);
+  scripts["/videos/broken.avi"].runOk = false;
+  EXPECT_EQ(run({{"/videos/one.avi", ""}, {"/videos/broken.avi", ""}, {"/videos/three.avi", ""}}), 5);
   EXPECT_EQ(recorder.done, std::vector<int>{5});
   EXPECT_EQ(lastErrorText().rfind("\"/videos/broken.avi\": ", 0), 0u) << lastErrorText();
-  EXPECT_TRUE(scripts[2].calls.empty()) << "the job went on after a failure";
+  const std::vector<std::string>& third = scripts["/videos/three.avi"].calls;
+  EXPECT_EQ(std::find(third.begin(), third.end(), "run"), third.end()) << "the job went on after a failure";
   EXPECT_EQ(output(), Bytes({'o', 'l', 'd', 'e', 'r', ' ', 'i', 'm', 'a', 'g', 'e'}));
   EXPECT_TRUE(fs::is_empty(base / "tmp"));
   EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 2) << "only tmp and the output";
+}
+
+// 32 x 32 pixels at 25 frames per second: the sound and the smallest frames
+// take about 10.3 KiB a second, so some 52 minutes fit 32 MiB.
+TEST_F(CartridgeJob, ACartridgeThatCannotFitIsRefusedBeforeAnyFrame) {
+  const struct {
+    const char* what;
+    std::size_t inputs;
+    int announcedFrames;  // each input's
+    std::uint64_t fitBytes;
+    const char* says;
+  } cases[] = {
+      {"more videos than the menu holds", 65, 5, 0, "65 videos: a cartridge's menu holds at most 64"},
+      {"each fits alone, not all together", 3, 25 * 1200, 0, "at most 52:"},
+      {"too long for the target", 2, 25 * 10, 128 * 1024, "at most 0:0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    scripts.clear();
+    recorder = {};
+    job.fitBytes = c.fitBytes;
+    std::vector<CartridgeInput> inputs;
+    for (std::size_t i = 0; i < c.inputs; ++i) {
+      inputs.push_back({"/videos/" + std::to_string(i) + ".avi", ""});
+      scripts[inputs.back().inputPath].announcedFrames = c.announcedFrames;
+    }
+    EXPECT_EQ(run(inputs), kJobRomFailed);
+    EXPECT_NE(lastErrorText().find(c.says), std::string::npos) << lastErrorText();
+    EXPECT_FALSE(anyRun());
+    EXPECT_TRUE(recorder.progress.empty());
+    EXPECT_EQ(recorder.done, std::vector<int>{kJobRomFailed});
+    EXPECT_FALSE(fs::exists(job.outputPath));
+  }
+}
+
+// Only the largest image of the whole cartridge could pass 32 MiB: one
+// warning at the start, for the cartridge, and the conversion goes on.
+TEST_F(CartridgeJob, ACartridgeThatMayNotFitIsConvertedWithOneWarning) {
+  job.bitrate = 500;
+  const std::vector<CartridgeInput> inputs = {{"/videos/one.avi", ""}, {"/videos/two.avi", ""}};
+  for (const CartridgeInput& input : inputs) scripts[input.inputPath].announcedFrames = 25 * 90;
+  ASSERT_EQ(run(inputs), kJobOk) << lastErrorText();
+  ASSERT_EQ(recorder.warnings.size(), 1u);
+  EXPECT_NE(recorder.warnings.front().find("the cartridge can reach"), std::string::npos) << recorder.warnings.front();
 }
 
 }  // namespace

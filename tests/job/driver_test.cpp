@@ -30,10 +30,11 @@ class Driver : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  int run(GraphScript& script, int width = -1, int bitrate = 120, std::string path = {}) {
+  int run(GraphScript& script, int width = -1, int bitrate = 120, std::string path = {},
+          const zepra::SizeControl& size = {}) {
     const int trim[4] = {0, 0, 0, 0};
     return zepra::runConversion("in.avi", path.empty() ? stream : path, trim, false, width, -1, -1,
-                                3, bitrate, 1.33f, cancel, zepra::test::fakeGraphFactory(script));
+                                3, bitrate, 1.33f, cancel, zepra::test::fakeGraphFactory(script), size);
   }
 
   std::vector<std::uint8_t> streamBytes() const {
@@ -187,18 +188,28 @@ TEST_F(Driver, EveryClipWithAPictureMakesAFrameAndOneWithoutFails) {
 }
 
 // One frame every 500 seconds needs 5.8 MB of sound trailer per frame: the
-// sixth frame takes the image past 32 MiB, and the run stops there.
+// sixth frame takes the image past 32 MiB, and the run stops there. Behind
+// other videos of a cartridge (bytesBefore) the whole image counts.
 TEST_F(Driver, AStreamThatOutgrowsTheCartridgeStopsAtOnce) {
-  GraphScript script;
-  script.frames = 10;
-  script.announcedFrames = 1;  // a container that understates its length
-  script.frameDuration = 5'000'000'000LL;
-  script.stopWhenRefused = true;
-  EXPECT_EQ(run(script), zepra::kDriverImageTooBig);
-  EXPECT_EQ(zepra::lastErrorText(), zepra::kRomTooBigText);
-  EXPECT_EQ(script.framesDelivered, 6);
-  EXPECT_EQ(script.calls.back(), "release");
-  EXPECT_LT(fs::file_size(stream), 1u << 20) << "no trailer (5.8 MB a frame) for an image that cannot be";
+  const struct {
+    std::uint64_t bytesBefore;
+    int framesDelivered;
+  } cases[] = {{0, 6}, {20 << 20, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytesBefore);
+    GraphScript script;
+    script.frames = 10;
+    script.announcedFrames = 1;  // a container that understates its length
+    script.frameDuration = 5'000'000'000LL;
+    script.stopWhenRefused = true;
+    zepra::SizeControl size;
+    size.bytesBefore = c.bytesBefore;
+    EXPECT_EQ(run(script, -1, 120, {}, size), zepra::kDriverImageTooBig);
+    EXPECT_EQ(zepra::lastErrorText(), zepra::kRomTooBigText);
+    EXPECT_EQ(script.framesDelivered, c.framesDelivered);
+    EXPECT_EQ(script.calls.back(), "release");
+    EXPECT_LT(fs::file_size(stream), 1u << 20) << "no trailer (5.8 MB a frame) for an image that cannot be";
+  }
 }
 
 // An input whose stated length cannot fit even with the smallest frames is

@@ -12,16 +12,19 @@ namespace {
 
 class FakeGraph : public DecodingGraph {
  public:
-  explicit FakeGraph(GraphScript& script) : script_(script) {}
+  explicit FakeGraph(GraphScript& script) : script_(&script) {}
+  // The script is the input's own, chosen when the graph is built.
+  explicit FakeGraph(std::map<std::string, GraphScript>& scripts) : scripts_(&scripts) {}
 
   bool buildDecodingGraph(const std::string& inputPath, MediaSink& sink) override {
-    script_.calls.push_back("build " + inputPath);
+    if (scripts_ != nullptr) script_ = &scripts_->at(inputPath);
+    script().calls.push_back("build " + inputPath);
     sink_ = &sink;
-    if (!script_.buildOk) return false;
+    if (!script().buildOk) return false;
     VideoInfoHeader video;
-    video.AvgTimePerFrame = script_.frameDuration;
-    video.bmiHeader.biWidth = script_.width;
-    video.bmiHeader.biHeight = script_.height;
+    video.AvgTimePerFrame = script().frameDuration;
+    video.bmiHeader.biWidth = script().width;
+    video.bmiHeader.biHeight = script().height;
     video.bmiHeader.biSizeImage = frameBytes();
     WaveFormatEx audio;
     audio.nChannels = 1;
@@ -37,46 +40,49 @@ class FakeGraph : public DecodingGraph {
   }
 
   bool queryFrameCount(std::uint64_t& frameCount, MediaSink&) override {
-    script_.calls.push_back("query");
-    frameCount = static_cast<std::uint64_t>(script_.announcedFrames >= 0 ? script_.announcedFrames : script_.frames);
-    return script_.queryOk;
+    script().calls.push_back("query");
+    frameCount = static_cast<std::uint64_t>(script().announcedFrames >= 0 ? script().announcedFrames : script().frames);
+    return script().queryOk;
   }
 
   bool runDecodingGraph(const CancelSource& cancel) override {
-    script_.calls.push_back("run");
-    if (script_.throwInRun) throw std::runtime_error("decoder fell over");
+    script().calls.push_back("run");
+    if (script().throwInRun) throw std::runtime_error("decoder fell over");
     std::vector<std::uint8_t> frame(frameBytes());
     std::vector<std::uint8_t> sound(882 * 2);  // 40 ms
-    const double frameSeconds = script_.frameDuration / 1e7;
-    for (int i = 0; i < script_.frames; ++i) {
-      if (script_.beforeFrame) script_.beforeFrame(i);
+    const double frameSeconds = script().frameDuration / 1e7;
+    for (int i = 0; i < script().frames; ++i) {
+      if (script().beforeFrame) script().beforeFrame(i);
       if (cancel.cancelRequested()) {
         jobCancelled = true;
         return false;
       }
       for (std::size_t p = 0; p < frame.size(); ++p) frame[p] = static_cast<std::uint8_t>(p * 3 + i * 40);
       for (std::size_t s = 0; s < sound.size(); ++s) sound[s] = static_cast<std::uint8_t>(s * 11);
-      ++script_.framesDelivered;
+      ++script().framesDelivered;
       const bool taken =
           sink_->addVideoSample(i * frameSeconds, frame.data(), static_cast<std::uint32_t>(frame.size()));
-      if (!taken && script_.stopWhenRefused) return false;
+      if (!taken && script().stopWhenRefused) return false;
       sink_->addAudioBuffer(sound.data(), static_cast<std::uint32_t>(sound.size()));
     }
-    return script_.runOk;
+    return script().runOk;
   }
 
   void releaseDecodingGraph() override {
-    script_.calls.push_back("release");
-    if (script_.onRelease) script_.onRelease();
+    script().calls.push_back("release");
+    if (script().onRelease) script().onRelease();
   }
 
  private:
   // Rows of 3-byte pixels padded to 4 bytes.
   std::size_t frameBytes() const {
-    return ((static_cast<std::size_t>(script_.width) * 3 + 3) & ~std::size_t{3}) * script_.height;
+    return ((static_cast<std::size_t>(script().width) * 3 + 3) & ~std::size_t{3}) * script().height;
   }
 
-  GraphScript& script_;
+  GraphScript& script() const { return *script_; }
+
+  GraphScript* script_ = nullptr;
+  std::map<std::string, GraphScript>* scripts_ = nullptr;
   MediaSink* sink_ = nullptr;
 };
 
@@ -84,6 +90,10 @@ class FakeGraph : public DecodingGraph {
 
 DecodingGraphFactory fakeGraphFactory(GraphScript& script) {
   return [&script] { return std::make_unique<FakeGraph>(script); };
+}
+
+DecodingGraphFactory fakeGraphFactory(std::map<std::string, GraphScript>& scripts) {
+  return [&scripts] { return std::make_unique<FakeGraph>(scripts); };
 }
 
 }  // namespace zepra::test

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,8 @@ struct GraphScript {
 inline constexpr const char* kFormatRefusedText = "the encoder refused the video format";
 
 DecodingGraphFactory fakeGraphFactory(GraphScript& script);
+// Graphs that follow the script of the input they are built for (at() of
+// its path: an unknown input is a fault of the test).
+DecodingGraphFactory fakeGraphFactory(std::map<std::string, GraphScript>& scripts);
 
 }  // namespace zepra::test

@@ -1,0 +1,25 @@
+#pragma once
+// How a target size is shared among the videos of a cartridge: each stream
+// first gets its smallest frames, then the bytes left are shared by the
+// videos' lengths in frames. No stream gets more than the highest bitrate
+// could spend; what such a stream cannot use goes to the others.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "job/image_size_range.h"
+#include "job/settings_model.h"
+
+namespace zepra {
+
+// The highest bitrate the settings take, kilobytes per second: the most a
+// stream with a target size may spend.
+inline constexpr int kHighestBitrate = kBitrateRange.max;
+
+// The frame bytes of each stream, when the streams together may weigh
+// streamBytes (headers, records and sound trailers). Empty when even their
+// smallest frames do not fit.
+std::vector<std::uint64_t> shareFrameBytes(std::span<const StreamShape> shapes, std::uint64_t streamBytes);
+
+}  // namespace zepra
