@@ -35,12 +35,15 @@ QString sizes(const SizeEstimate& e) {
 
 EstimateLine targetLine(const EstimateAnswer& answer, const SizeEstimate& e, std::uint64_t fitBytes) {
   if (!answer.targetRefusal.empty()) return {QString::fromStdString(answer.targetRefusal), true};
+  const QString size = mebibytes(answer.targetImageBytes);
+  const QString length = duration(e.durationSeconds);
+  const QString target = wholeMebibytes(fitBytes);
+  // Several videos share the target by their lengths: no one bitrate.
+  if (answer.targetBitrate == 0)
+    return {QStringLiteral("up to %1 for %2 — fills the %3 target").arg(size, length, target), false};
   const QString text = answer.targetFilled ? QStringLiteral("%1 for %2 at about %3 KB/s — fills the %4 target")
                                            : QStringLiteral("at most %1 for %2 even at %3 KB/s — fits the %4 target");
-  return {text.arg(mebibytes(answer.targetImageBytes), duration(e.durationSeconds))
-              .arg(answer.targetBitrate)
-              .arg(wholeMebibytes(fitBytes)),
-          false};
+  return {text.arg(size, length).arg(answer.targetBitrate).arg(target), false};
 }
 
 }  // namespace

@@ -197,6 +197,17 @@ std::optional<std::string> neverFitsText(std::uint64_t playerBytes, const Stream
          ", more than the 32 MiB a cartridge holds; " + fits + ".";
 }
 
+TargetFigures targetFigures(const StreamShape& shape, std::uint64_t targetBytes) {
+  const std::uint64_t player = playerImage().size();
+  const std::uint64_t allowance = targetFrameAllowance(player, shape, targetBytes);
+  TargetFigures figures;
+  figures.bitrate = bitrateWithin(shape, allowance);
+  figures.imageBytes = paddedImageBytes(unpaddedImageBytes(player, shape, allowance));
+  figures.filled = allowance == frameBytesWithin(player, shape, targetBytes);
+  figures.refusal = neverFitsText(player, shape, targetBytes, true);
+  return figures;
+}
+
 SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64_t playerBytes,
                               std::optional<std::uint64_t> likelyFrameBytes) {
   SizeEstimate e;

@@ -56,6 +56,15 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
 std::optional<std::string> neverFitsText(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t limit,
                                          bool target);
 
+// What a target size gives a video of this shape, with this program's player.
+struct TargetFigures {
+  int bitrate = 0;                // the bitrate the target amounts to
+  std::uint64_t imageBytes = 0;   // the most the image can then weigh
+  bool filled = false;            // false: even the highest bitrate stays below the target
+  std::optional<std::string> refusal;  // the job's refusal when the target cannot hold the video
+};
+TargetFigures targetFigures(const StreamShape& shape, std::uint64_t targetBytes);
+
 // The estimate of a stream of this shape whose frames total frameBytes
 // (likely) at bitrate: the lowest, largest and likely sizes filled in.
 SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64_t playerBytes,

@@ -120,6 +120,10 @@ class SizePlanTest : public QObject {
     QTest::newRow("a target the highest bitrate cannot fill")
         << capped << quint64{32 * kMiB} << "^at most 3.0 MiB for 6:32 even at 500 KB/s — fits the 32 MiB target$"
         << false;
+    EstimateAnswer shared = filled;
+    shared.targetBitrate = 0;
+    QTest::newRow("a target shared by several videos")
+        << shared << quint64{16 * kMiB} << "^up to 16.0 MiB for 6:32 — fills the 16 MiB target$" << false;
     EstimateAnswer refused = filled;
     refused.targetRefusal = "The target size of 4194304 bytes cannot hold this video.";
     QTest::newRow("a target too small") << refused << quint64{4 * kMiB}
