@@ -29,6 +29,9 @@ class DialogServices {
                                                   QMessageBox::StandardButton defaultButton) = 0;
   // The chosen file's full path, or empty when the user cancelled.
   virtual QString chooseFile(QWidget* parent, const FileRequest& request) = 0;
+  // Several existing files from one open dialog, in the order the dialog
+  // gives them; empty when the user cancelled.
+  virtual QStringList chooseFiles(QWidget* parent, const FileRequest& request) = 0;
   // The desktop's "information" sound.
   virtual void beep() = 0;
 };
@@ -40,6 +43,7 @@ class QtDialogServices final : public DialogServices {
                                           QMessageBox::StandardButtons buttons,
                                           QMessageBox::StandardButton defaultButton) override;
   QString chooseFile(QWidget* parent, const FileRequest& request) override;
+  QStringList chooseFiles(QWidget* parent, const FileRequest& request) override;
   void beep() override;
 };
 

@@ -6,6 +6,14 @@
 
 namespace zepra {
 
+QStringList droppedFiles(const QMimeData* data) {
+  QStringList files;
+  if (data == nullptr || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls())
+    if (const QString file = url.toLocalFile(); !file.isEmpty()) files << file;
+  return files;
+}
+
 namespace {
 
 // The local path of the first dropped item, or empty when it is not a file.

@@ -3,8 +3,14 @@
 // full path of the first dropped file; further files are ignored.
 
 #include <QLineEdit>
+#include <QStringList>
+
+class QMimeData;
 
 namespace zepra {
+
+// The local files among dropped items, in their order.
+QStringList droppedFiles(const QMimeData* data);
 
 class DropFileEdit : public QLineEdit {
   Q_OBJECT

@@ -17,6 +17,7 @@
 #include "app/job_notifier.h"
 #include "app/job_outcome.h"
 #include "app/size_plan_row.h"
+#include "app/video_list.h"
 
 namespace zepra {
 
@@ -40,8 +41,12 @@ QString initialFolder(const std::string& path) {
 
 }  // namespace
 
-MainDialog::MainDialog(JobRunner runner, DialogServices* services, QWidget* parent)
-    : QDialog(parent), runner_(std::move(runner)), services_(services) {
+MainDialog::MainDialog(JobRunner runner, DialogServices* services, QWidget* parent,
+                       CartridgeRunner cartridgeRunner)
+    : QDialog(parent),
+      runner_(std::move(runner)),
+      cartridgeRunner_(std::move(cartridgeRunner)),
+      services_(services) {
   if (services_ == nullptr) {
     ownServices_ = std::make_unique<QtDialogServices>();
     services_ = ownServices_.get();
@@ -84,6 +89,10 @@ void MainDialog::connectHandlers() {
     else if (auto* button = qobject_cast<QAbstractButton*>(widget); button && button->isCheckable())
       connect(button, &QAbstractButton::toggled, sizePlan_, &SizePlanRow::settingsChanged);
   }
+  connect(videoList_, &VideoList::addRequested, this, [this] { onAddVideos(); });
+  connect(videoList_, &VideoList::filesDropped, this, [this](const QStringList& paths) { addVideos(paths); });
+  connect(videoList_, &VideoList::videosChanged, this, [this] { onVideosChanged(); });
+  connect(videoList_, &VideoList::videosChanged, sizePlan_, &SizePlanRow::settingsChanged);
 }
 
 bool MainDialog::failField(QWidget* control, const QString& prompt) {
@@ -155,7 +164,11 @@ std::optional<EstimateRequest> MainDialog::settingsOnScreen() const {
   QWidget* invalid = nullptr;
   QString prompt;
   if (!gatherControls(request.job, preset, invalid, prompt)) return std::nullopt;
-  request.inputs = {request.job.inputPath};
+  if (videoList_->count() >= 2) {
+    for (const CartridgeInput& video : videoList_->inputs()) request.inputs.push_back(video.inputPath);
+  } else {
+    request.inputs = {request.job.inputPath};
+  }
   return request;
 }
 
@@ -256,6 +269,13 @@ void MainDialog::onBrowseInput() {
   writeControls();
 }
 
+void MainDialog::onAddVideos() {
+  if (!readControls()) return;
+  const std::vector<CartridgeInput> listed = videos();
+  const std::string& near = listed.empty() ? job_.inputPath : listed.back().inputPath;
+  addVideos(services_->chooseFiles(this, {false, initialFolder(near), kVideoFilters, {}}));
+}
+
 void MainDialog::onBrowseOutput() {
   if (!readControls()) return;
   const QString path = services_->chooseFile(
@@ -273,13 +293,15 @@ void MainDialog::onBrowseOutput() {
 
 void MainDialog::onProcess() {
   if (!readControls()) return;
-  if (job_.inputPath.empty() || job_.outputPath.empty()) return;
+  const std::vector<CartridgeInput> inputs = videos();
+  if (inputs.empty() || job_.outputPath.empty()) return;
   if (presetMode_ == Preset::kManual && (job_.width % kSizeStep != 0 || job_.height % kSizeStep != 0)) {
     services_->showMessage(this, QMessageBox::Critical, QStringLiteral("Fatal Error"),
                            QStringLiteral("Resolution is too small."), QMessageBox::Ok,
                            QMessageBox::Ok);
     return;
   }
+  if (inputs.size() > 1 && !videosCanBeRead(inputs)) return;
   // A target the video cannot fit is refused now, as the job would refuse it.
   if (const std::optional<QString> refusal = sizePlan_->targetRefusal()) {
     const JobOutcome outcome = describeOutcome(false, kJobRomFailed, refusal->toStdString());

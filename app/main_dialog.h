@@ -13,8 +13,11 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <thread>
+#include <vector>
 
+#include "job/cartridge_job.h"
 #include "job/conversion_job.h"
 
 class QCheckBox;
@@ -32,20 +35,28 @@ class JobNotifier;
 class LinkStatic;
 class SizePlanRow;
 struct EstimateRequest;
+class VideoList;
 
 // Runs one job on the calling thread and reports through the process-wide
 // notifyWindow, ending with exactly one postDone; never throws. The job
 // stops when its cancel source asks it to.
 using JobRunner = std::function<int(const ConversionJob&, CancelSource& cancel)>;
 
+// Runs a cartridge of several videos as JobRunner runs one video.
+using CartridgeRunner =
+    std::function<int(const ConversionJob&, std::span<const CartridgeInput> videos, CancelSource& cancel)>;
+
 // The real conversion (runConversionJob with the FFmpeg decoding graph).
 JobRunner conversionJobRunner();
+// The real cartridge of several videos (runCartridgeJob).
+CartridgeRunner cartridgeJobRunner();
 
 class MainDialog : public QDialog {
  public:
   // services: message boxes, file dialogs and the beep; null for the desktop's.
+  // runner converts one video, cartridgeRunner the list of several.
   explicit MainDialog(JobRunner runner = conversionJobRunner(), DialogServices* services = nullptr,
-                      QWidget* parent = nullptr);
+                      QWidget* parent = nullptr, CartridgeRunner cartridgeRunner = cartridgeJobRunner());
   ~MainDialog() override;
 
   // The settings as last exchanged with the controls.
@@ -55,6 +66,11 @@ class MainDialog : public QDialog {
 
   // The target size, the two-pass box and the size estimate beside the bitrate.
   SizePlanRow* sizePlan() const { return sizePlan_; }
+  // The videos the next job converts: the list's when it holds several,
+  // else the input field's one as last read (none while that is empty).
+  std::vector<CartridgeInput> videos() const;
+  // The list of a cartridge's videos; its videosChanged() tells of every change.
+  VideoList* videoList() const { return videoList_; }
 
   // The control with this id (also its object name), or null.
   QWidget* control(int id) const;
@@ -97,10 +113,17 @@ class MainDialog : public QDialog {
   bool gatherControls(ConversionJob& job, Preset& preset, QWidget*& invalid, QString& prompt) const;
   // The settings on screen for the size estimate, read without prompting.
   std::optional<EstimateRequest> settingsOnScreen() const;
+  void addVideos(const QStringList& paths);
+  void onAddVideos();
+  void onVideosChanged();
+  void applyInputRules();
+  bool videosCanBeRead(const std::vector<CartridgeInput>& videos);
+
   bool failField(QWidget* control, const QString& prompt);
   void setJobControlsEnabled(bool enabled);
 
   JobRunner runner_;
+  CartridgeRunner cartridgeRunner_;
   std::unique_ptr<DialogServices> ownServices_;
   DialogServices* services_;
   JobNotifier* notifier_;
@@ -138,6 +161,7 @@ class MainDialog : public QDialog {
   QProgressBar* progressBar_ = nullptr;
   LinkStatic* link_ = nullptr;
   SizePlanRow* sizePlan_ = nullptr;
+  VideoList* videoList_ = nullptr;
 };
 
 }  // namespace zepra

@@ -17,6 +17,7 @@
 #include "app/job_outcome.h"
 #include "app/main_dialog.h"
 #include "app/size_plan_row.h"
+#include "app/video_list.h"
 #include "platform/job_state.h"
 #include "platform/thread_priority.h"
 
@@ -27,6 +28,8 @@ void MainDialog::setJobControlsEnabled(bool enabled) {
   // Stops a size estimate before the job starts: both use the process-wide
   // job state.
   sizePlan_->setJobRunning(!enabled);
+  videoList_->setEnabled(enabled);
+  if (enabled) applyInputRules();
 }
 
 void MainDialog::startJob() {
@@ -41,10 +44,18 @@ void MainDialog::startJob() {
   jobRunning_ = true;
   workerFinished_ = false;
   cancel_ = std::make_shared<CancelSource>();
-  jobThread_ = std::thread([this, runner = runner_, job = job_, cancel = cancel_] {
+  // Several videos make a cartridge with a menu; one is converted as ever.
+  std::vector<CartridgeInput> cartridge;
+  if (videoList_->count() >= 2) cartridge = videoList_->inputs();
+  jobThread_ = std::thread([this, runner = runner_, cartridgeRunner = cartridgeRunner_, job = job_,
+                            cartridge = std::move(cartridge), cancel = cancel_] {
     {
       IdlePriority idle;
-      runner(job, *cancel);  // posts its end itself and never throws
+      // Each posts its end itself and never throws.
+      if (cartridge.empty())
+        runner(job, *cancel);
+      else
+        cartridgeRunner(job, cartridge, *cancel);
     }
     workerFinished_ = true;
   });

@@ -22,6 +22,7 @@
 #include "app/link_static.h"
 #include "app/main_dialog.h"
 #include "app/size_plan_row.h"
+#include "app/video_list.h"
 
 namespace zepra {
 
@@ -248,6 +249,13 @@ void MainDialog::createControls() {
   aboutRow->addLayout(aboutColumn, 1);
   aboutRow->addLayout(buttonColumn);
 
+  // Several videos for a cartridge with a menu. In the window they stand
+  // under the input field; made last, they leave the order of the dialog's
+  // other children as it was.
+  auto* videos = new QGroupBox(QStringLiteral("Several videos on one cartridge"), this);
+  videoList_ = new VideoList(videos);
+  (new QVBoxLayout(videos))->addWidget(videoList_);
+
   progressBar_ = new QProgressBar(this);
   progressBar_->setRange(0, 1000);
   progressBar_->setValue(0);
@@ -256,6 +264,7 @@ void MainDialog::createControls() {
 
   auto* root = new QVBoxLayout(this);
   root->addLayout(fileGrid);
+  root->addWidget(videos);
   root->addWidget(options);
   root->addLayout(aboutRow);
   root->addWidget(progressBar_);

@@ -40,14 +40,18 @@ float v1Error(const SourceFrame& source, int b, const Codebook& v1, int entry) {
   return error;
 }
 
-float v4Error(const SourceFrame& source, int b, const Codebook& v4, const std::uint8_t* entries) {
+float quadrantError(const SourceFrame& source, int b, int q, const EntryRgb& rgb) {
   const std::uint8_t* src = source.blockRgb(b);
+  const int top = (q / 2) * 2, left = (q % 2) * 2;
   float error = 0.0f;
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) {
-      const EntryRgb& rgb = v4.rgb(entries[(r / 2) * 2 + c / 2]);
-      error += squaredError(src + (r * 4 + c) * 3, &rgb[((r % 2) * 2 + c % 2) * 3]);
-    }
+  for (int r = 0; r < 2; ++r)
+    for (int c = 0; c < 2; ++c) error += squaredError(src + ((top + r) * 4 + left + c) * 3, &rgb[(r * 2 + c) * 3]);
+  return error;
+}
+
+float v4Error(const SourceFrame& source, int b, const Codebook& v4, const std::uint8_t* entries) {
+  float error = 0.0f;
+  for (int q = 0; q < 4; ++q) error += quadrantError(source, b, q, v4.rgb(entries[q]));
   return error;
 }
 

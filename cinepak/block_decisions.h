@@ -43,6 +43,8 @@ float blockError(const SourceFrame& source, int b, const ConsolePixel* shown);
 float skipError(const SourceFrame& source, int b, std::span<const ConsolePixel> picture);
 float v1Error(const SourceFrame& source, int b, const Codebook& v1, int entry);
 float v4Error(const SourceFrame& source, int b, const Codebook& v4, const std::uint8_t* entries);
+// Error of quadrant q of block b drawn from one V4 entry's pixels.
+float quadrantError(const SourceFrame& source, int b, int q, const EntryRgb& rgb);
 
 BlockKind chooseKind(const BlockOptions& options, const BlockBits& bits, float lambda);
 

@@ -5,8 +5,12 @@
 namespace zepra {
 
 namespace {
+
 constexpr float kNoEntry = 1e30f;
-}
+// A seed closer to an earlier one than this share of its own error is passed over.
+constexpr float kSeedSpacing = 0.25f;
+
+}  // namespace
 
 void CodebookTrainer::reserve(int maxVectors) {
   assignment_.assign(maxVectors, -1);
@@ -16,6 +20,7 @@ void CodebookTrainer::reserve(int maxVectors) {
   order_.assign(maxVectors, 0);
   sums_.assign(static_cast<std::size_t>(SearchTable::kEntries) * kDims, 0.0);
   members_.assign(SearchTable::kEntries, 0);
+  seeded_.reserve(SearchTable::kEntries);
 }
 
 void CodebookTrainer::train(std::span<const Vector6> vectors, SearchTable& centroids, int limit,
@@ -45,23 +50,38 @@ void CodebookTrainer::seedEvenly(std::span<const Vector6> vectors, SearchTable& 
   for (long i = 0; i < take; ++i) centroids.set(static_cast<int>(i), vectors[(i * n + n / 2) / take]);
 }
 
-// Entries without members take the vectors served worst, which then belong to them.
+// Entries without members take the vectors served worst, which then belong
+// to them. A vector close to one seeded in the same round is passed over:
+// alike vectors (a flat area) would otherwise take many entries, all but one
+// of which end up without members.
 void CodebookTrainer::seedFromErrors(std::span<const Vector6> vectors, SearchTable& centroids, int limit) {
   int empty = 0;
   for (int k = 0; k < limit; ++k) empty += centroids.active(k) ? 0 : 1;
   const int n = static_cast<int>(vectors.size());
-  const int take = std::min(empty, n);
-  if (take == 0) return;
+  if (std::min(empty, n) == 0) return;
   for (int i = 0; i < n; ++i) order_[i] = i;
-  std::partial_sort(order_.begin(), order_.begin() + take, order_.begin() + n, [&](int a, int b) {
+  std::sort(order_.begin(), order_.begin() + n, [&](int a, int b) {
     return distance_[a] != distance_[b] ? distance_[a] > distance_[b] : a < b;
   });
+  seeded_.clear();
   int next = 0;
-  for (int k = 0; k < limit && next < take; ++k) {
+  for (int k = 0; k < limit && next < n; ++k) {
     if (centroids.active(k)) continue;
-    const int i = order_[next++];
-    if (distance_[i] <= 0.0f) break;  // every vector is already matched exactly
+    int i = -1;
+    while (next < n && i < 0) {
+      const int c = order_[next++];
+      if (distance_[c] <= 0.0f) {
+        next = n;  // every vector left is already matched exactly
+        break;
+      }
+      bool near = false;
+      for (std::size_t s = 0; s < seeded_.size() && !near; ++s)
+        near = squaredDistance(vectors[c], vectors[seeded_[s]]) < kSeedSpacing * distance_[c];
+      if (!near) i = c;
+    }
+    if (i < 0) break;
     centroids.set(k, vectors[i]);
+    seeded_.push_back(i);
     assignment_[i] = k;
     distance_[i] = 0.0f;
   }

@@ -47,6 +47,7 @@ class CodebookTrainer {
   std::vector<int> order_;
   std::vector<double> sums_;  // kDims per entry
   std::vector<int> members_;
+  std::vector<int> seeded_;  // vectors seeded in the current round
 };
 
 }  // namespace zepra

@@ -15,11 +15,7 @@ std::uint8_t clampByte(float v, int lo, int hi) {
   return static_cast<std::uint8_t>(std::clamp(r, lo, hi));
 }
 
-float squaredDistance(const Vector6& a, const Vector6& b) {
-  float d = 0.0f;
-  for (int k = 0; k < kDims; ++k) d += (a.c[k] - b.c[k]) * (a.c[k] - b.c[k]);
-  return d;
-}
+constexpr float kUnreachable = 1e30f;
 
 }  // namespace
 
@@ -61,11 +57,12 @@ CodebookLoad loadChanges(const TrainedCodebook& trained, const Codebook& current
   const float recodeCost = lambda * trained.bitsPerVector;
   for (std::size_t i = 0; i < trained.vectors.size(); ++i) {
     const Vector6& x = trained.vectors[i];
-    const float start = trained.startDistance[i];
+    const float ceiling = trained.ceiling.empty() ? kUnreachable : trained.ceiling[i];
+    const float start = std::min(trained.startDistance[i], ceiling);
     const int k = trained.assignment[i];
     const int s = trained.startAssignment[i];
     if (k >= 0 && candidate[k]) {
-      const float saved = (start - squaredDistance(x, proposedVector[k])) * trained.distanceToRgb;
+      const float saved = (start - std::min(squaredDistance(x, proposedVector[k]), ceiling)) * trained.distanceToRgb;
       if (saved > recodeCost) {
         benefit[k] += saved - recodeCost;
       } else if (saved < 0.0f && s == k) {
@@ -73,7 +70,7 @@ CodebookLoad loadChanges(const TrainedCodebook& trained, const Codebook& current
       }
     }
     if (s >= 0 && s != k && candidate[s] && current.valid(s)) {
-      const float lost = (squaredDistance(x, proposedVector[s]) - start) * trained.distanceToRgb;
+      const float lost = (std::min(squaredDistance(x, proposedVector[s]), ceiling) - start) * trained.distanceToRgb;
       if (lost > 0.0f) benefit[s] -= lost;
     }
   }

@@ -23,6 +23,10 @@ struct TrainedCodebook {
   std::span<const float> startDistance;  // distance to it
   float distanceToRgb;                   // kV4DistanceToRgb or kV1DistanceToRgb
   float bitsPerVector;                   // what recoding a vector's block costs, per vector
+  // When not empty: the distance each vector's block gets from its other
+  // options (skip, the other book) less the bits it would save; an entry
+  // that cannot beat it buys that vector nothing.
+  std::span<const float> ceiling = {};
 };
 
 // Intra frames: every trained entry, packed into entries 0.., loaded in full.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "cinepak/frame_writer.h"
 
@@ -11,17 +12,56 @@ namespace {
 
 constexpr float kMaxLambda = 1e9f;
 
+void setChoice(const BlockOptions& o, BlockKind kind, BlockChoice& c);
+
 std::size_t choose(std::span<const BlockOptions> options, bool intra, std::size_t fixedBytes, float lambda,
                    std::span<BlockChoice> choices) {
   const BlockBits& bits = intra ? kIntraBits : kInterBits;
   for (std::size_t b = 0; b < options.size(); ++b) {
     const BlockOptions& o = options[b];
     BlockChoice& c = choices[b];
-    c.kind = chooseKind(o, bits, lambda);
-    if (c.kind == BlockKind::kV1) c.index[0] = o.v1;
-    if (c.kind == BlockKind::kV4) std::copy(o.v4, o.v4 + 4, c.index);
+    setChoice(o, chooseKind(o, bits, lambda), c);
   }
   return fixedBytes + vectorChunkSize(choices.first(options.size()), intra);
+}
+
+void setChoice(const BlockOptions& o, BlockKind kind, BlockChoice& c) {
+  c.kind = kind;
+  if (kind == BlockKind::kV1) c.index[0] = o.v1;
+  if (kind == BlockKind::kV4) std::copy(o.v4, o.v4 + 4, c.index);
+}
+
+// Blocks that are alike (flat areas, a still background) change their choice
+// at the same price, so the price that fits can leave much of the budget
+// unspent. The blocks that a slightly lower price would upgrade are then
+// upgraded in picture order, as many as still fit; the rest follow in later
+// frames. Returns the frame's size.
+std::size_t spendRest(std::span<const BlockOptions> options, bool intra, std::size_t fixedBytes, std::size_t budget,
+                      float tooLow, std::span<BlockChoice> choices, std::size_t size) {
+  const BlockBits& bits = intra ? kIntraBits : kInterBits;
+  int upgradable = 0;
+  for (std::size_t b = 0; b < options.size(); ++b)
+    upgradable += chooseKind(options[b], bits, tooLow) != choices[b].kind ? 1 : 0;
+  if (upgradable == 0) return size;
+  const std::vector<BlockChoice> fitted(choices.begin(), choices.begin() + options.size());
+  // Upgrades the first `count` of them over the fitted choices.
+  auto upgrade = [&](int count) {
+    for (std::size_t b = 0; b < options.size(); ++b) {
+      choices[b] = fitted[b];
+      if (count == 0) continue;
+      const BlockKind kind = chooseKind(options[b], bits, tooLow);
+      if (kind == fitted[b].kind) continue;
+      setChoice(options[b], kind, choices[b]);
+      --count;
+    }
+    return fixedBytes + vectorChunkSize(choices.first(options.size()), intra);
+  };
+  int low = 0, high = upgradable;  // low fits; above high does not
+  while (low < high) {
+    const int mid = (low + high + 1) / 2;
+    if (upgrade(mid) <= budget) low = mid; else high = mid - 1;
+  }
+  return upgrade(low);
 }
 
 }  // namespace
@@ -49,7 +89,7 @@ FittedFrame fitBlocks(std::span<const BlockOptions> options, bool intra, std::si
     if (choose(options, intra, fixedBytes, mid, choices) <= budget) high = mid; else tooLow = mid;
   }
   size = choose(options, intra, fixedBytes, high, choices);
-  return {high, size, true};
+  return {high, spendRest(options, intra, fixedBytes, budget, tooLow, choices, size), true};
 }
 
 }  // namespace zepra

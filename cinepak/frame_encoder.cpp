@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cinepak/codebook_update.h"
+#include "cinepak/entry_refinement.h"
 #include "cinepak/frame_budget.h"
 
 namespace zepra {
@@ -30,6 +31,7 @@ void FrameEncoder::begin(int width, int height, EncoderEffort effort) {
   v1Training_.assign(blocks, Vector6{});
   v4Training_.assign(static_cast<std::size_t>(std::min(blocks, kMaxV4TrainingBlocks)) * 4, Vector6{});
   candidates_.reserve(blocks);
+  v1Ceiling_.assign(blocks, 0.0f);
   order_.assign(blocks, 0);
   options_.assign(blocks, BlockOptions{});
   choices_.assign(blocks, BlockChoice{});
@@ -52,6 +54,9 @@ std::size_t FrameEncoder::encode(const SourceFrame& source, bool intra, std::siz
                                  std::uint8_t* out) {
   budget = std::min(budget, kMaxFrameLength);
   const FittedFrame fit = intra ? planIntra(source, budget, lambdaFloor) : planInter(source, budget, lambdaFloor);
+  const std::span<const BlockChoice> chosen = std::span<const BlockChoice>(choices_).first(source.blockCount());
+  refineSentEntries(source, chosen, BlockKind::kV1, v1Load_, grey_, nextV1_);
+  refineSentEntries(source, chosen, BlockKind::kV4, v4Load_, grey_, nextV4_);
   FramePlan plan;
   plan.width = source.width();
   plan.height = source.height();
@@ -61,7 +66,7 @@ std::size_t FrameEncoder::encode(const SourceFrame& source, bool intra, std::siz
   plan.v1Load = v1Load_;
   plan.v4 = &nextV4_;
   plan.v1 = &nextV1_;
-  plan.blocks = std::span<const BlockChoice>(choices_).first(source.blockCount());
+  plan.blocks = chosen;
   const std::size_t length = writeFrame(plan, out);
   player_->decodeFrame({out, length});
   v1_ = nextV1_;
@@ -82,6 +87,10 @@ FittedFrame FrameEncoder::planIntra(const SourceFrame& source, std::size_t budge
   // The cheapest intra frame: one V1 entry and one index per block.
   const int entrySize = grey_ ? 4 : 6;
   const std::size_t cheapest = kFrameHeadersSize + 2 * kChunkHeaderSize + entrySize + blocks;
+  // A budget below the cheapest intra frame is overshot whatever is done;
+  // half again that form buys a small codebook instead of one flat colour,
+  // and the running budget takes the bytes back over the next frames.
+  budget = std::max(budget, cheapest * 3 / 2);
   const long spare = budget > cheapest ? static_cast<long>(budget - cheapest) : 0;
   int v1Entries = std::clamp(static_cast<int>(1 + spare * 2 / 5 / entrySize), 1, 256);
   int v4Entries = std::clamp(static_cast<int>(spare * 7 / 20 / entrySize), 0, 256);
@@ -148,7 +157,18 @@ FittedFrame FrameEncoder::planInter(const SourceFrame& source, std::size_t budge
   // The price at which entries are chosen and the price at which the
   // blocks then fit should agree; a few damped steps bring them together.
   for (int pass = 0; pass < 3 && !candidates_.empty(); ++pass) {
-    v1Load_ = loadChanges(trainedV1(), v1_, lambda, updateBytes / 2, grey_, nextV1_);
+    TrainedCodebook v1Trained = trainedV1();
+    // A V1 entry buys a block nothing beyond what skipping it (or, once
+    // measured, coding it V4) gives at this price.
+    for (std::size_t i = 0; i < candidates_.size(); ++i) {
+      const int b = candidates_[i];
+      const BlockOptions& o = options_[b];
+      float other = o.skipError + lambda * kInterBits.skip;
+      if (pass > 0) other = std::min(other, o.v4Error + lambda * kInterBits.v4);
+      v1Ceiling_[i] = std::max(0.0f, (other - lambda * kInterBits.v1 - source.v1Detail(b)) / kV1DistanceToRgb);
+    }
+    v1Trained.ceiling = std::span<const float>(v1Ceiling_).first(candidates_.size());
+    v1Load_ = loadChanges(v1Trained, v1_, lambda, updateBytes / 2, grey_, nextV1_);
     v4Load_ = loadChanges(trainedV4(), v4_, lambda, updateBytes - codebookChunkSize(v1Load_, grey_), grey_, nextV4_);
     measureV1(source);
     measureV4(source, pruneLambda_ * kV4OverV1Bits);

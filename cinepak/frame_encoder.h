@@ -80,6 +80,7 @@ class FrameEncoder {
   std::size_t v4TrainingCount_ = 0;
   std::vector<int> candidates_;  // blocks that may be coded
   std::vector<int> order_;
+  std::vector<float> v1Ceiling_;  // per candidate: what V1 must beat
   std::vector<BlockOptions> options_;
   std::vector<BlockChoice> choices_;
   bool grey_ = false;

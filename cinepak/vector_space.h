@@ -33,6 +33,12 @@ constexpr float targetLevel(int channel) { return channel * (248.0f / 255.0f) + 
 // The luma coordinate's offset from an entry's Y for a given U and V.
 constexpr float lumaShift(float u, float v) { return (v + 1.5f * u) * (1.0f / 3.0f); }
 
+inline float squaredDistance(const Vector6& a, const Vector6& b) {
+  float d = 0.0f;
+  for (int k = 0; k < kDims; ++k) d += (a.c[k] - b.c[k]) * (a.c[k] - b.c[k]);
+  return d;
+}
+
 // Entry bytes (Y0..Y3, U, V signed) into the search space.
 inline Vector6 entryVector(const std::uint8_t* bytes) {
   const float u = static_cast<std::int8_t>(bytes[4]);

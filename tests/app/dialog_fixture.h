@@ -2,9 +2,13 @@
 // Helpers shared by the dialog tests: finding controls by id, choosing list
 // entries the way a user does, and a job runner that only records.
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 
 #include <atomic>
 #include <memory>
@@ -29,6 +33,21 @@ inline QLineEdit* editOf(const MainDialog& dialog, int id) { return controlOf<QL
 inline void chooseEntry(QComboBox* box, int index) {
   while (box->currentIndex() < index) QTest::keyClick(box, Qt::Key_Down);
   while (box->currentIndex() > index) QTest::keyClick(box, Qt::Key_Up);
+}
+
+// Drags local files over `target` and lets go of them there, as a user
+// does; true when the drop was taken.
+inline bool dropFiles(QWidget* target, const QStringList& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+  return drop.isAccepted();
 }
 
 // A job that finishes at once with a fixed result, remembering what it got.

@@ -30,12 +30,17 @@ class ScriptedServices final : public DialogServices {
     fileRequests.append(request);
     return chosenFiles.isEmpty() ? QString() : chosenFiles.takeFirst();
   }
+  QStringList chooseFiles(QWidget*, const FileRequest& request) override {
+    fileRequests.append(request);
+    return chosenFileLists.isEmpty() ? QStringList() : chosenFileLists.takeFirst();
+  }
   void beep() override { ++beeps; }
 
   QList<ShownMessage> messages;
   QList<QMessageBox::StandardButton> replies;
   QList<FileRequest> fileRequests;
   QStringList chosenFiles;
+  QList<QStringList> chosenFileLists;  // answers of the dialogs that take several files
   int beeps = 0;
 };
 

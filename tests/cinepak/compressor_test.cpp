@@ -3,6 +3,7 @@
 // FFmpeg's decoder, quality floors on synthetic clips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -189,20 +190,37 @@ TEST(CinepakCompressor, HonoursTheSizeTarget) {
   constexpr int kWidth = 240, kHeight = 160, kBlocks = kWidth * kHeight / 16;
   const auto clip = test::makeClip(Clip::kShapes, kWidth, kHeight, 5);
   const auto noise = test::makeClip(Clip::kNoise, kWidth, kHeight, 3);
-  // More bytes buy quality until the quality floor stops spending them.
+  // More bytes buy quality until the quality floor stops spending them. A
+  // first frame that cannot fit takes half again its cheapest form, so the
+  // smaller budgets differ in their later frames only.
   double lastPsnr = 0;
   for (std::uint32_t budget : {100u, 1500u, 3000u, 6000u, 12000u, 40000u}) {
     for (const auto* source : {&clip, &noise}) {
       const auto frames = compressClip(*source, kWidth, kHeight, budget);
       const std::size_t cheapestIntra = 22 + 4 + 6 + 4 + kBlocks;
-      EXPECT_LE(frames[0].size(), std::max<std::size_t>(budget, cheapestIntra)) << budget;
+      EXPECT_LE(frames[0].size(), std::max<std::size_t>(budget, cheapestIntra * 3 / 2)) << budget;
       for (std::size_t n = 1; n < frames.size(); ++n) EXPECT_LE(frames[n].size(), std::max(budget, 22u)) << budget;
       if (source == &clip) {
         const double psnr = decodeAndMeasure(clip, frames, kWidth, kHeight).psnr;
-        EXPECT_GE(psnr, budget <= 6000 ? lastPsnr + 0.5 : lastPsnr - 0.2) << "budget " << budget;
+        EXPECT_GE(psnr, budget <= 6000 ? lastPsnr + 0.3 : lastPsnr - 0.2) << "budget " << budget;
         lastPsnr = psnr;
       }
     }
+  }
+}
+
+// However starved, the first frame shows the picture rather than one colour.
+TEST(CinepakCompressor, AStarvedFirstFrameStillShowsThePicture) {
+  for (Clip kind : {Clip::kShapes, Clip::kGradient}) {
+    const auto clip = test::makeClip(kind, 240, 160, 1);
+    const auto frames = compressClip(clip, 240, 160, 100);
+    ReferenceDecoder decoder(240, 160);
+    ASSERT_TRUE(decoder.decodeFrame(frames[0]));
+    const auto picture = decoder.picture();
+    std::vector<ConsolePixel> colours(picture.begin(), picture.end());
+    std::sort(colours.begin(), colours.end());
+    const auto distinct = std::unique(colours.begin(), colours.end()) - colours.begin();
+    EXPECT_GE(distinct, 16) << test::clipName(kind);
   }
 }
 

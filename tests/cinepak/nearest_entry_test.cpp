@@ -20,12 +20,6 @@ Vector6 randomVector(std::mt19937& random, float spread) {
   return v;
 }
 
-float squaredDistance(const Vector6& a, const Vector6& b) {
-  float d = 0;
-  for (int k = 0; k < kDims; ++k) d += (a.c[k] - b.c[k]) * (a.c[k] - b.c[k]);
-  return d;
-}
-
 struct TableCase {
   const char* name;
   int active;        // entries set, from a random start
