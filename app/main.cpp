@@ -1,5 +1,6 @@
 // zepra: the desktop converter. One dialog; closing it ends the program.
-// The first argument, if any, names the video to convert.
+// The arguments, if any, name the video to convert, or several videos for
+// one cartridge.
 
 #include <QApplication>
 
@@ -14,9 +15,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("ZEPRA"));
   QApplication::setWindowIcon(zepra::appIcon());
   zepra::MainDialog dialog;
-  // A file to convert, as the desktop entry passes it.
-  const QStringList arguments = QApplication::arguments();
-  if (arguments.size() > 1) dialog.takeInputFile(arguments.at(1));
+  // The files to convert, as the desktop entry passes them.
+  dialog.takeInputFiles(QApplication::arguments().mid(1));
   dialog.exec();
   return 0;
 }

@@ -78,6 +78,8 @@ class MainDialog : public QDialog {
   // Puts the file the program was started with (by the desktop's "open
   // with", say) into the input field, as a file dropped there would be.
   void takeInputFile(const QString& path);
+  // One file as takeInputFile; several fill the list of a cartridge's videos.
+  void takeInputFiles(const QStringList& paths);
 
   // Copies every control into its member, checking each in turn; at the first
   // invalid one it prompts, puts the focus there and fails, leaving the

@@ -4,6 +4,7 @@
 // before a cartridge job starts. With one video the input field alone holds
 // it, exactly as without the list.
 
+#include <QFileInfo>
 #include <QPushButton>
 
 #include "app/control_ids.h"
@@ -22,6 +23,14 @@ std::vector<CartridgeInput> MainDialog::videos() const {
   return {{job_.inputPath, {}}};
 }
 
+void MainDialog::takeInputFiles(const QStringList& paths) {
+  if (paths.size() == 1) takeInputFile(paths.front());
+  if (paths.size() < 2) return;
+  QStringList absolute;
+  for (const QString& path : paths) absolute << QFileInfo(path).absoluteFilePath();
+  addVideos(absolute);
+}
+
 void MainDialog::addVideos(const QStringList& paths) {
   if (paths.isEmpty()) return;
   // The video in the input field is the first of the cartridge it grows into.
@@ -33,10 +42,9 @@ void MainDialog::addVideos(const QStringList& paths) {
   if (total > kMaxCartridgeVideos) {
     services_->showMessage(
         this, QMessageBox::Warning, QStringLiteral("ZEPRA"),
-        QStringLiteral("A cartridge's menu holds at most %1 videos; with these %2 there would be %3.\n\n"
+        QStringLiteral("A cartridge's menu holds at most %1 videos; adding these would make %2.\n\n"
                        "None of them was added.")
             .arg(kMaxCartridgeVideos)
-            .arg(paths.size())
             .arg(total),
         QMessageBox::Ok, QMessageBox::Ok);
     return;

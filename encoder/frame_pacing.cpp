@@ -7,9 +7,11 @@
 #include <cstring>
 #include <limits>
 
+#include "cinepak/cinepak_compressor.h"
 #include "encoder/cinepak_strip.h"
 #include "encoder/image_size.h"
 #include "encoder/stream_encoder.h"
+#include "format/cinepak.h"
 #include "platform/job_state.h"
 
 namespace zepra {
@@ -73,6 +75,7 @@ bool StreamEncoder::compressKeptFrame() {
   const std::uint8_t* frame = converter_.convert(lastVideoFrame_.data());
   compressParams_.lFrameNum = static_cast<std::int32_t>(framesEncoded_);
   compressParams_.lpInput = frame;
+  compressParams_.dwFlags = keyFrameDue() ? kCompressKeyFrame : 0;
   const std::uint32_t n = framesEncoded_ + 1;
 
   compressParams_.dwFrameSize = budgetPlan_ ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
@@ -99,12 +102,19 @@ bool StreamEncoder::compressKeptFrame() {
     return fail("The stream file could not be written.");
   }
   framesEncoded_ = n;
+  sinceKeyFrame_ = strip->type == kIntraStrip ? 1 : sinceKeyFrame_ + 1;
   if (maxImageBytes_ != 0 &&
       imageBytesNeeded(playerBytes_, stream_.position(), n, playbackStep_) > maxImageBytes_) {
     imageTooBig_ = true;
     return fail("The image would be larger than " + std::to_string(maxImageBytes_) + " bytes.");
   }
   return true;
+}
+
+// Counted from the intra-coded frames written, so a frame the compressor
+// codes intra of its own accord also restarts the interval.
+bool StreamEncoder::keyFrameDue() const {
+  return keyFrameEvery_ != 0 && sinceKeyFrame_ >= keyFrameEvery_;
 }
 
 // The running total the bitrate allows after n frames; a frame may spend

@@ -4,6 +4,7 @@
 #include "encoder/stream_encoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -66,6 +67,7 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
   framesDelivered_ = 0;
   bytesEncoded_ = 0;
   framesEncoded_ = 0;
+  sinceKeyFrame_ = 0;
   failed_ = false;
   streamWriteFailed_ = false;
   imageTooBig_ = false;
@@ -79,6 +81,12 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
     return false;
   }
   audio_.reset();
+  // The interval in whole output frames, never less than one.
+  keyFrameEvery_ = 0;
+  if (keyFrameSeconds_ > 0) {
+    const double frames = std::floor(keyFrameSeconds_ * outputRate_.rate / outputRate_.scale);
+    keyFrameEvery_ = static_cast<std::uint32_t>(std::clamp(frames, 1.0, double{UINT32_MAX}));
+  }
 
   sessionOpen_ = beginCompression(frameCount);
   return sessionOpen_;

@@ -53,6 +53,12 @@ class StreamEncoder final : public MediaSink {
   // must outlive the session) instead of the bitrate's running total.
   void setBudgetPlan(const BudgetPlan* plan) { budgetPlan_ = plan; }
 
+  // Asks the compressor for an intra-coded frame whenever `seconds` of
+  // output have passed since the last one (0, the default: only the first
+  // frame), so that playing can start at any of them. Key frames take their
+  // budgets like every other frame. Set before openStream.
+  void setKeyFrameInterval(double seconds) { keyFrameSeconds_ = seconds; }
+
   // Creates the stream file, writes its header and begins the compression
   // session. frameCount: the input's length in source frames.
   bool openStream(std::uint32_t frameCount);
@@ -116,6 +122,7 @@ class StreamEncoder final : public MediaSink {
   bool beginCompression(std::uint32_t sourceFrames);
   bool keepDecodedFrame(const std::uint8_t* data, std::uint32_t length);
   bool compressKeptFrame();
+  bool keyFrameDue() const;
   std::uint32_t bitrateBudget(std::uint32_t n) const;
   bool writeTrailer();
   bool fail(std::string detail);
@@ -135,12 +142,15 @@ class StreamEncoder final : public MediaSink {
   bool imageTooBig_ = false;  // ... because the image would pass its limit
   std::uint64_t playerBytes_ = 0;
   std::uint64_t maxImageBytes_ = 0;  // 0: no limit
+  double keyFrameSeconds_ = 0;       // 0: only the first frame is intra-coded
+  std::uint32_t keyFrameEvery_ = 0;  // ... in output frames, from openStream on
 
   // Counters since openStream.
   std::uint32_t sourceFrameCount_ = 0;  // base of the progress figure
   std::uint32_t framesDelivered_ = 0;   // slots of the source grid, repeats included
   std::uint32_t framesEncoded_ = 0;     // frames compressed and written: the records
   std::uint64_t bytesEncoded_ = 0;      // compressed bytes so far
+  std::uint32_t sinceKeyFrame_ = 0;     // frames written since the last intra-coded one, it included
 
   // Options, rewritten in place by acceptVideoFormat (trims, size, mode).
   Options options_;

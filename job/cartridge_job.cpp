@@ -119,6 +119,8 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
     one.inputPath = input.inputPath;
     SizeControl size = sizeControl(one);
     if (count > 1) {
+      // The menu resumes videos: their streams need key frames to resume at.
+      one.keyFrameSeconds = kCartridgeKeyFrameSeconds;
       // The whole image is held, not this stream's own.
       size.fitBytes = 0;
       size.bytesBefore = nextStreamOffset(playerBytes, count, lengths);

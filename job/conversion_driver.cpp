@@ -27,6 +27,7 @@ struct EncoderSettings {
   bool autoTrim;
   int width, height, frameRateMode, preFilter, bitrate;
   float gamma;
+  double keyFrameSeconds;
 };
 
 void configure(StreamEncoder& encoder, const std::string& streamPath, const EncoderSettings& s) {
@@ -34,6 +35,7 @@ void configure(StreamEncoder& encoder, const std::string& streamPath, const Enco
   if (!encoder.setOptions(s.trim, s.autoTrim, s.width, s.height, s.frameRateMode, s.preFilter, s.bitrate,
                           s.gamma))
     throw kDriverBadOptions;
+  encoder.setKeyFrameInterval(s.keyFrameSeconds);
 }
 
 StreamShape shapeOf(const StreamEncoder& encoder, std::uint32_t frames) {
@@ -193,14 +195,15 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
                   bool autoTrim, int width, int height, int frameRateMode, int preFilter,
                   int bitrate, float gamma, const CancelSource& cancel, const DecodingGraphFactory& makeGraph,
-                  const SizeControl& size) {
+                  const SizeControl& size, double keyFrameSeconds) {
   int result = kDriverOk;
   std::unique_ptr<StreamEncoder> encoder;
   std::unique_ptr<DecodingGraph> graph;
   BudgetPlan plan;
   try {
     encoder = std::make_unique<StreamEncoder>();
-    const EncoderSettings settings{trim, autoTrim, width, height, frameRateMode, preFilter, bitrate, gamma};
+    const EncoderSettings settings{trim, autoTrim, width, height, frameRateMode, preFilter, bitrate, gamma,
+                                   keyFrameSeconds};
     runSteps(*encoder, graph, makeGraph, inputPath, streamPath, settings, cancel, size, plan);
   } catch (int code) {
     result = code;

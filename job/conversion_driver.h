@@ -43,10 +43,12 @@ struct SizeControl {
 };
 
 // trim: left, bottom, right, top; width and height -1 for automatic. The
-// run polls cancel; a cancelled run is -5.
+// run polls cancel; a cancelled run is -5. keyFrameSeconds: an intra-coded
+// frame at least this often (0: only the first).
 int runConversion(const std::string& inputPath, const std::string& streamPath, const int trim[4],
                   bool autoTrim, int width, int height, int frameRateMode, int preFilter,
                   int bitrate, float gamma, const CancelSource& cancel,
-                  const DecodingGraphFactory& makeGraph = createDecodingGraph, const SizeControl& size = {});
+                  const DecodingGraphFactory& makeGraph = createDecodingGraph, const SizeControl& size = {},
+                  double keyFrameSeconds = 0);
 
 }  // namespace zepra

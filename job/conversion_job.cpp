@@ -86,6 +86,7 @@ DriverArguments driverArguments(const ConversionJob& job) {
   a.preFilter = job.preFilter;
   a.bitrate = job.bitrate;
   a.gamma = job.gammaEnabled ? job.gamma : 1.0f;
+  a.keyFrameSeconds = job.keyFrameSeconds;
   return a;
 }
 
@@ -117,7 +118,7 @@ int convertToStream(const ConversionJob& job, CancelSource& cancel, const Decodi
   const DriverArguments a = driverArguments(job);
   const int driverResult = runConversion(job.inputPath, streamPath.string(), a.trim, a.autoTrim, a.width,
                                          a.height, a.frameRateMode, a.preFilter, a.bitrate, a.gamma, cancel,
-                                         makeGraph, size);
+                                         makeGraph, size, a.keyFrameSeconds);
   if (driverResult < 0) return -driverResult;
   // A cancel that came after the decoding (while the sound was encoded):
   // until the image is in place it still means no image.

@@ -40,6 +40,7 @@ struct DriverArguments {
   int preFilter = k4xDithering;
   int bitrate = kDefaultBitrate;
   float gamma = 1.0f;
+  double keyFrameSeconds = 0;
 };
 DriverArguments driverArguments(const ConversionJob& job);
 

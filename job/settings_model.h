@@ -103,9 +103,19 @@ struct ConversionJob {
   std::uint64_t fitBytes = 0;
   // Two passes at the bitrate: the same total, spent where the frames need it.
   bool twoPass = false;
+  // An intra-coded frame at least this often, in seconds of video (0: only
+  // the first frame). Neither front end sets it; a cartridge of several
+  // videos does, so that its menu can resume a video quickly.
+  double keyFrameSeconds = 0;
 
   bool operator==(const ConversionJob&) const = default;
 };
+
+// How often the streams of a cartridge of several videos carry a key frame.
+// Resuming decodes silently from the key frame before the position, so this
+// bounds the wait; each key frame costs a little picture quality, since it
+// is coded without the frame before it within the same byte budget.
+inline constexpr double kCartridgeKeyFrameSeconds = 4.0;
 
 // Whether the trim mode cuts to the screen's shape; such a cut always makes
 // a full-screen picture of that shape, so it forces keepAspect.

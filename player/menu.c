@@ -3,6 +3,7 @@
 #include "player/menu.h"
 
 #include "format/directory_check.h"
+#include "format/resume_save.h"
 #include "player/playback.h"
 #include "player/resume_store.h"
 #include "player/text.h"
@@ -131,7 +132,7 @@ static void listVideos(const u8* directory) {
     video->entry = i;
   }
   const u32 directoryBytes = ZEPRA_DIRECTORY_HEADER_BYTES + entries * ZEPRA_DIRECTORY_ENTRY_BYTES;
-  loadPositions(hashBytes(HASH_START, directory, directoryBytes), entries);
+  loadPositions(zepraSaveHash(ZEPRA_SAVE_HASH_START, directory, directoryBytes), entries);
 }
 
 void runMenu(const u8* directory) {

@@ -4,6 +4,7 @@
 // instead of the one-video job.
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
@@ -266,6 +267,24 @@ class VideoListTest : public QObject {
         QCOMPARE(editOf(dialog(), ids::kInputEdit)->text(), c.inField);
       }
     }
+  }
+
+  void aPathTooLongForTheJobIsRefusedWithTheOthers() {
+    const QString tooLong = "/videos/" + QString(static_cast<int>(kMaxPathLength), 'v') + ".avi";
+    drop({"/videos/fine.avi", tooLong});
+    QCOMPARE(list().count(), 0);
+    QCOMPARE(services_.messages.size(), 1);
+    QVERIFY(services_.messages.front().text.contains(tooLong));
+  }
+
+  void filesTheProgramIsStartedWithAreTakenAsDropped() {
+    dialog().takeInputFiles({"clips/a.avi", "clips/b.avi"});
+    QCOMPARE(pathsOf(list().inputs()), QStringList({QDir::current().absoluteFilePath("clips/a.avi"),
+                                                    QDir::current().absoluteFilePath("clips/b.avi")}));
+    init();
+    dialog().takeInputFiles({"clips/a.avi"});
+    QCOMPARE(list().count(), 0);
+    QCOMPARE(editOf(dialog(), ids::kInputEdit)->text(), QDir::current().absoluteFilePath("clips/a.avi"));
   }
 
   void addVideosChoosesSeveralFiles() {

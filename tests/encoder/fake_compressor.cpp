@@ -60,6 +60,7 @@ class FakeCompressor final : public VideoCompressor {
     const std::size_t bytes = params.lpbiInput->biSizeImage;
     script_->frameNumbers.push_back(params.lFrameNum);
     script_->frameSizes.push_back(params.dwFrameSize);
+    script_->frameFlags.push_back(params.dwFlags);
     script_->inputs.emplace_back(params.lpInput, params.lpInput + bytes);
     script_->references.emplace_back(params.lpPrev, params.lpPrev + bytes);
     if (script_->compressResult != kIcErrOk) return script_->compressResult;

@@ -34,6 +34,7 @@ struct FakeCompressorScript {
   std::vector<std::uint8_t> stateSet;
   std::vector<std::int32_t> frameNumbers;
   std::vector<std::uint32_t> frameSizes;  // dwFrameSize of each call
+  std::vector<std::uint32_t> frameFlags;  // dwFlags of each call
   std::vector<std::vector<std::uint8_t>> inputs;
   std::vector<std::vector<std::uint8_t>> references;  // lpPrev of each call
 };

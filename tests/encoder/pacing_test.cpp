@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "cinepak/cinepak_compressor.h"
+#include "format/cinepak.h"
 #include "tests/encoder/case_name.h"
 #include "tests/encoder/encoder_harness.h"
 
@@ -198,6 +202,50 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"frame too long", [](FakeCompressorScript& s) { s.frameLength = 0x10006; }},
         FailureCase{"strip shorter than its header", [](FakeCompressorScript& s) { s.frameLength = 21; }}),
     ByDescription());
+
+struct KeyFrameCase {
+  const char* what;
+  double seconds;               // the interval asked for
+  int frameRateMode;            // of a 30 frames/s source
+  std::set<int> ownIntra;       // frames the compressor codes intra unasked
+  std::vector<int> keyFrames;   // the frames the encoder must ask to be intra
+};
+
+class KeyFrameTest : public EncoderTest, public ::testing::WithParamInterface<KeyFrameCase> {};
+
+TEST_P(KeyFrameTest, AKeyFrameIsAskedForOnceTheIntervalHasPassed) {
+  const KeyFrameCase& c = GetParam();
+  SourceVideo source;
+  source.frameRateMode = c.frameRateMode;
+  encoder.setKeyFrameInterval(c.seconds);
+  ASSERT_TRUE(open(source, 20));
+  // The strip type the compressor answers with: intra for frame 0, when asked,
+  // and where it chooses so itself.
+  script->reshape = [&](std::int32_t n, std::vector<std::uint8_t>& frame) {
+    const bool intra = n == 0 || (script->frameFlags.back() & kCompressKeyFrame) != 0 || c.ownIntra.count(n) != 0;
+    frame[10] = intra ? 0x10 : 0x11;
+  };
+  for (int k = 0; k < 20; ++k) ASSERT_TRUE(add(k / 30.0, static_cast<std::uint8_t>(k)));
+  std::vector<int> asked;
+  for (std::size_t i = 0; i < script->frameFlags.size(); ++i)
+    if (script->frameFlags[i] & kCompressKeyFrame) asked.push_back(script->frameNumbers[i]);
+  EXPECT_EQ(asked, c.keyFrames);
+
+  // The stream's records carry the compressor's strip types.
+  ASSERT_TRUE(encoder.closeStream());
+  const WalkedStream stream = walkStream(path);
+  ASSERT_TRUE(stream.complete);
+  for (int n : c.keyFrames) EXPECT_EQ(stream.records.at(n).stripType, kIntraStrip) << "frame " << n;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Intervals, KeyFrameTest,
+    ::testing::Values(KeyFrameCase{"none", 0, 0, {}, {}},
+                      KeyFrameCase{"every_fifth_of_a_second", 0.2, 0, {}, {6, 12, 18}},
+                      KeyFrameCase{"an_unasked_intra_frame_restarts_the_count", 0.2, 0, {4}, {10, 16}},
+                      KeyFrameCase{"counted_in_output_frames", 0.2, 3, {}, {3, 6, 9}},
+                      KeyFrameCase{"shorter_than_a_frame", 0.01, 5, {}, {1, 2, 3, 4, 5, 6}}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(PacingTest, AShortDecodedFrameIsRefused) {
   ASSERT_TRUE(open(SourceVideo{}, 10));

@@ -29,9 +29,9 @@ foreach(file bin/zepra bin/zepra-cli share/applications/zepra.desktop share/man/
   endif()
 endforeach()
 
-# The desktop entry starts the dialog with the chosen video and names the icon.
+# The desktop entry starts the dialog with the chosen videos and names the icon.
 set(entry ${prefix}/share/applications/zepra.desktop)
-expect_contains(${entry} "Exec=zepra %f")
+expect_contains(${entry} "Exec=zepra %F")
 expect_contains(${entry} "Icon=zepra")
 expect_contains(${entry} "MimeType=video/x-msvideo;")
 # The manual page carries the version and documents every option.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,7 +15,9 @@
 #include <memory>
 
 #include "fake_graph.h"
+#include "format/cinepak.h"
 #include "format/directory_check.h"
+#include "format/stream_layout.h"
 #include "platform/job_state.h"
 #include "player/player_image.h"
 
@@ -75,8 +78,23 @@ class CartridgeJob : public ::testing::Test {
   std::map<std::string, test::GraphScript> scripts;
 };
 
+// The record types of a stream, in order.
+std::vector<std::uint16_t> recordTypes(const std::uint8_t* stream) {
+  std::vector<std::uint16_t> types;
+  const std::uint8_t* record = stream + ZEPRA_STREAM_HEADER_BYTES;
+  for (std::uint32_t k = 0; k < zepraLe32(stream); ++k) {
+    types.push_back(static_cast<std::uint16_t>(zepraLe32(record) >> 16));
+    record += zepraLe32(record) & 0xFFFF;
+  }
+  return types;
+}
+
 TEST_F(CartridgeJob, SeveralInputsBecomeOneImageWithTheirNamesInTheMenu) {
-  scripts["/videos/b.avi"].frames = 9;
+  // Small pictures keep the long second input quick; it lasts long enough
+  // for key frames after its first frame.
+  job.keepAspect = false;
+  job.width = job.height = 32;
+  scripts["/videos/b.avi"].frames = 230;
   const std::vector<CartridgeInput> inputs = {
       {"/videos/Pilot.mkv", ""}, {"/videos/b.avi", "The Sequel \xE2\x80\x94 episode 2"}, {"/v/third.one.mp4", ""}};
   ASSERT_EQ(run(inputs), kJobOk) << lastErrorText();
@@ -108,6 +126,26 @@ TEST_F(CartridgeJob, SeveralInputsBecomeOneImageWithTheirNamesInTheMenu) {
   EXPECT_NE(std::find(recorder.statuses.begin(), recorder.statuses.end(), "video 3 of 3: third.one"),
             recorder.statuses.end());
   EXPECT_TRUE(fs::is_empty(base / "tmp"));
+
+  // Each stream is the one-video conversion of its input with the
+  // cartridge's key frames: the second carries some after its first frame.
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    ConversionJob one = job;
+    one.inputPath = inputs[i].inputPath;
+    one.keyFrameSeconds = kCartridgeKeyFrameSeconds;
+    test::GraphScript script;
+    script.frames = scripts[one.inputPath].frames;
+    CancelSource cancel;
+    Bytes single;
+    ASSERT_EQ(convertToStream(one, cancel, test::fakeGraphFactory(script), sizeControl(one), single), kJobOk)
+        << lastErrorText();
+    const std::uint8_t* entry = zepraDirectoryEntry(image.data(), at, i);
+    ASSERT_EQ(zepraLe32(entry + ZEPRA_ENTRY_LENGTH_AT), single.size());
+    EXPECT_TRUE(std::equal(single.begin(), single.end(), image.begin() + zepraLe32(entry + ZEPRA_ENTRY_OFFSET_AT)));
+  }
+  const auto types = recordTypes(image.data() + zepraLe32(zepraDirectoryEntry(image.data(), at, 1) + ZEPRA_ENTRY_OFFSET_AT));
+  EXPECT_EQ(std::count(types.begin(), types.end(), ZEPRA_CINEPAK_INTRA_STRIP), 3);
 }
 
 TEST_F(CartridgeJob, OneInputWritesTodaysImageByteForByte) {

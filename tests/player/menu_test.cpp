@@ -10,6 +10,7 @@
 #include <set>
 
 #include "format/directory.h"
+#include "format/resume_save.h"
 #include "player/host/console_emulator.h"
 #include "player/player_image.h"
 #include "tests/player/player_probe.h"
@@ -275,6 +276,80 @@ TEST(Resume, AfterAPowerCycleTheVideoGoesOnWhereItWasLeft) {
   }
 }
 
+std::uint32_t le32(const Bytes& bytes, std::size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+// The frame the later whole slot of a save holds for video `video` of
+// `count`, read by the save's layout; -1 without a whole slot.
+int savedFrame(const Bytes& save, std::uint32_t count, std::uint32_t video) {
+  int frame = -1;
+  std::uint32_t latest = 0;
+  for (std::uint32_t slot : {0u, 1u}) {
+    const std::size_t at = ZEPRA_SAVE_SLOT_AT(slot), hashed = ZEPRA_SAVE_HASHED_BYTES(count);
+    const bool whole = le32(save, at) == ZEPRA_SAVE_MAGIC && le32(save, at + 12) == count &&
+                       zepraSaveHash(ZEPRA_SAVE_HASH_START, save.data() + at, hashed) == le32(save, at + hashed);
+    const std::uint32_t sequence = le32(save, at + ZEPRA_SAVE_SEQUENCE_AT);
+    if (whole && (frame < 0 || zepraSaveIsLater(sequence, latest))) {
+      frame = static_cast<int>(le32(save, at + ZEPRA_SAVE_HEADER_BYTES + video * ZEPRA_SAVE_POSITION_BYTES));
+      latest = sequence;
+    }
+  }
+  return frame;
+}
+
+// Chooses the second video of a save's cartridge and resumes it: the first frame shown.
+Shown resumeSecond(const Cartridge& cart, const Bytes& save) {
+  auto console = cart.start(save);
+  console->runRefreshes(10);
+  tap(*console, kKeyDown);
+  tap(*console, kKeyA);
+  return firstFrame(*console, cart);
+}
+
+// Power fails while the player writes the save: the write before it still
+// counts, and a write that was finished counts over it.
+TEST(Resume, AWriteCutOffByAPowerFailureLosesOnlyThatWrite) {
+  const Cartridge cart({20, 300, 20});
+  auto console = cart.start();
+  console->runRefreshes(10);
+  tap(*console, kKeyDown);
+  tap(*console, kKeyA);
+  ASSERT_EQ(firstFrame(*console, cart).video, 1);
+  // Two whole writes while the video plays, about three seconds apart ...
+  std::vector<int> writtenAt;
+  Bytes before = console->saveMemory();
+  while (writtenAt.size() < 2 && console->refreshes() < 1200) {
+    console->runRefresh();
+    if (console->saveMemory() != before) {
+      before = console->saveMemory();
+      writtenAt.push_back(console->refreshes());
+    }
+  }
+  ASSERT_EQ(writtenAt.size(), 2u);
+  const Bytes second = before;
+  // ... then the third is cut off halfway through its bytes.
+  console->runRefreshes(writtenAt[1] - writtenAt[0] - 4);
+  ASSERT_EQ(console->saveMemory(), second) << "the third write came early";
+  console->recordCartridgeWrites();
+  const std::size_t half = (ZEPRA_SAVE_HASHED_BYTES(3) + 4) / 2;
+  for (int steps = 0; console->cartridgeWrites().size() < half && steps < 5'000'000; ++steps) console->stepInstruction();
+  ASSERT_EQ(console->cartridgeWrites().size(), half);
+  const Bytes torn = console->saveMemory();
+  ASSERT_NE(torn, second) << "nothing of the third write reached the save";
+  console->runRefreshes(2);
+  const Bytes third = console->saveMemory();
+
+  const int secondFrame = savedFrame(second, 3, 1), thirdFrame = savedFrame(third, 3, 1);
+  ASSERT_GT(secondFrame, 0);
+  ASSERT_GT(thirdFrame, secondFrame);
+  EXPECT_EQ(savedFrame(torn, 3, 1), secondFrame);
+  EXPECT_EQ(resumeSecond(cart, torn), (Shown{1, secondFrame})) << "the torn write lost the earlier positions";
+  // Of two whole slots the later write counts, whichever slot it went to.
+  EXPECT_EQ(resumeSecond(cart, second), (Shown{1, secondFrame})) << "the earlier write counts over the later";
+  EXPECT_EQ(resumeSecond(cart, third), (Shown{1, thirdFrame})) << "the earlier write counts over the later";
+}
+
 TEST(Resume, BStartsTheVideoOver) {
   const Cartridge cart({20, 200, 20});
   int lastFrame = -1;
@@ -296,8 +371,10 @@ TEST(Resume, ADamagedOrForeignSaveIsIgnored) {
   const Bytes foreign = saveAfterPlaying(other, 6 * 60, true, &otherFrame);
 
   Bytes wrongMagic = good, wrongHash = good, random = good;
-  wrongMagic[0] ^= 0x20;
-  wrongHash[12 + 20 + 4] ^= 1;  // the second video's clock
+  for (std::uint32_t slot : {0u, 1u}) {
+    wrongMagic[ZEPRA_SAVE_SLOT_AT(slot)] ^= 0x20;
+    wrongHash[ZEPRA_SAVE_SLOT_AT(slot) + ZEPRA_SAVE_HEADER_BYTES + ZEPRA_SAVE_POSITION_BYTES + 4] ^= 1;  // the second video's clock
+  }
   for (std::size_t i = 0; i < random.size(); ++i) random[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
   const std::vector<std::pair<const char*, Bytes>> cases = {
       {"blank (all 0xFF)", Bytes(good.size(), 0xFF)}, {"all zero", Bytes(good.size(), 0)},
