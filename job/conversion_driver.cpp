@@ -164,7 +164,8 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     throw kDriverStreamFailed;
   }
 
-  encoder.setImageLimit(size.bytesBefore != 0 ? size.bytesBefore : playerImage().size(), kMaxRomSize);
+  encoder.setImageLimit(size.bytesBefore != 0 ? size.bytesBefore : playerImage().size(),
+                        kMaxRomSize - std::min<std::uint64_t>(size.bytesAfter, kMaxRomSize - 1));
   const bool ran = graph->runDecodingGraph(cancel);
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.
