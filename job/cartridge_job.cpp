@@ -76,8 +76,7 @@ int refuseOrWarn(const CartridgeEstimate& estimate, const ConversionJob& job) {
 // shared with the later streams (at their announced shapes) by length.
 std::uint64_t frameAllowance(const StreamShape& exact, std::span<const StreamShape> later, std::uint64_t fitBytes,
                              std::uint64_t streamStart) {
-  // Each later stream may start up to an alignment's worth further on.
-  const std::uint64_t gaps = later.size() * (ZEPRA_DIRECTORY_STREAM_ALIGNMENT - 1);
+  const std::uint64_t gaps = later.size() * kMaxStreamGap;
   const std::uint64_t usable = usableImageBytes(fitBytes);
   if (usable < streamStart + gaps) return 0;
   std::vector<StreamShape> shapes{exact};
@@ -97,6 +96,8 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
   // Several videos are planned as a whole before the first frame: their
   // lengths and shapes as announced.
   std::vector<StreamShape> announced;
+  // The least the streams after each one add, their gaps included.
+  std::vector<std::uint64_t> leastAfter(count, 0);
   if (count > 1) {
     int failure = kJobInputError;
     const std::optional<CartridgeEstimate> estimate =
@@ -104,6 +105,8 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
     if (!estimate) return failure;
     if (const int result = refuseOrWarn(*estimate, job); result != kJobOk) return result;
     for (const SizeEstimate& video : estimate->videos) announced.push_back(video.shape);
+    for (std::size_t i = count - 1; i > 0; --i)
+      leastAfter[i - 1] = leastAfter[i] + estimate->videos[i].streamBytesLowest + kMaxStreamGap;
   }
 
   std::vector<std::vector<std::uint8_t>> streams;
@@ -124,6 +127,7 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
       // The whole image is held, not this stream's own.
       size.fitBytes = 0;
       size.bytesBefore = nextStreamOffset(playerBytes, count, lengths);
+      size.bytesAfter = leastAfter[i];
       if (job.fitBytes != 0) {
         size.frameAllowance = [&announced, &job, i, start = size.bytesBefore](const StreamShape& exact) {
           return frameAllowance(exact, std::span(announced).subspan(i + 1), job.fitBytes, start);
@@ -146,7 +150,7 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
     videos.push_back({name, {}});
     lengths.push_back(streams.back().size());
     // The whole image must fit: no use converting the rest once it cannot.
-    if (cartridgeImageBytes(playerBytes, lengths) > kMaxRomSize) {
+    if (cartridgeImageBytes(playerBytes, lengths) + leastAfter[i] > kMaxRomSize) {
       setLastErrorText(std::string(kRomTooBigText) + " (with \"" + input.inputPath + "\")");
       return kJobRomFailed;
     }

@@ -41,6 +41,9 @@ std::uint32_t streamSeconds(std::span<const std::uint8_t> stream);
 // holds); empty when it can.
 std::string videoCountProblem(std::size_t count);
 
+// The most 0xFF bytes that can come before a stream of several, to align it.
+inline constexpr std::uint64_t kMaxStreamGap = ZEPRA_DIRECTORY_STREAM_ALIGNMENT - 1;
+
 // The directory's size in a cartridge of `count` videos; 0 for one video,
 // whose stream follows the player directly.
 std::uint64_t directoryBytes(std::size_t count);

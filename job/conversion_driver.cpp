@@ -15,6 +15,7 @@
 #include "job/image_size_range.h"
 #include "job/progress_share.h"
 #include "job/rom_builder.h"
+#include "job/size_estimate.h"
 #include "job/size_text.h"
 #include "platform/job_state.h"
 #include "player/player_image.h"
@@ -56,23 +57,10 @@ StreamShape shapeOf(const StreamEncoder& encoder, std::uint32_t frames) {
 // Refuses, before any frame is converted, a video whose image cannot fit
 // `limit` bytes even with every frame at its smallest.
 void refuseIfNeverFits(const StreamShape& shape, std::uint64_t limit, bool target) {
-  const std::uint64_t player = playerImage().size();
-  const std::uint64_t usable = usableImageBytes(limit);
-  const std::uint64_t lowest = unpaddedImageBytes(player, shape, smallestFrameBytes(shape));
-  if (lowest <= usable) return;
-  StreamShape longest = shape;
-  longest.frames = longestFittingFrames(player, shape, usable);
-  const std::string fits = longest.frames == 0 ? std::string("no video of these settings fits in it")
-                                               : "at most " + durationText(streamSeconds(longest)) +
-                                                     " of video fits in it";
-  if (target) {
-    setLastErrorText("The target size of " + std::to_string(limit) + " bytes cannot hold this video: its sound and "
-                     "smallest frames alone make " + std::to_string(paddedImageBytes(lowest)) + " bytes; " + fits + ".");
-  } else {
-    setLastErrorText("The video is too long for a cartridge: its sound and smallest frames alone make " +
-                     mebibytesText(lowest) + ", more than the 32 MiB a cartridge holds; " + fits + ".");
+  if (std::optional<std::string> why = neverFitsText(playerImage().size(), shape, limit, target)) {
+    setLastErrorText(std::move(*why));
+    throw kDriverImageTooBig;
   }
-  throw kDriverImageTooBig;
 }
 
 // Warns, before converting, when a busy video at this bitrate could pass what
@@ -83,7 +71,7 @@ void warnIfMayNotFit(const StreamShape& shape, int bitrate) {
   if (largest <= kMaxRomSize) return;
   sendWarning("at " + std::to_string(bitrate) + " KB/s the image can reach " + mebibytesText(largest) +
               ", more than the 32 MiB a cartridge holds; a busy video is then refused when it passes 32 MiB "
-              "(--fit 32M keeps it within)");
+              "(a target size of 32 MiB keeps it within)");
 }
 
 // The first of two passes: decodes the whole input into an encoder whose
@@ -123,8 +111,7 @@ BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameNeed>& n
     allowance = size.frameAllowance(shape);
   } else if (size.fitBytes != 0) {
     refuseIfNeverFits(shape, size.fitBytes, true);
-    allowance = std::min(frameBytesWithin(playerImage().size(), shape, size.fitBytes),
-                         largestFrameBytes(shape, kHighestBitrate));
+    allowance = targetFrameAllowance(playerImage().size(), shape, size.fitBytes);
   }
   FrameSizeLimits limits;
   limits.cheapestIntra = FrameEncoder::minFrameSize(shape.width, shape.height, true);
@@ -191,7 +178,8 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
     throw kDriverStreamFailed;
   }
 
-  encoder.setImageLimit(size.bytesBefore != 0 ? size.bytesBefore : playerImage().size(), kMaxRomSize);
+  encoder.setImageLimit(size.bytesBefore != 0 ? size.bytesBefore : playerImage().size(),
+                        kMaxRomSize - std::min<std::uint64_t>(size.bytesAfter, kMaxRomSize - 1));
   const bool ran = graph->runDecodingGraph(cancel);
   // Also after a failed or cancelled run: ends the compressor session and
   // closes the stream file.

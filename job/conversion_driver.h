@@ -36,6 +36,9 @@ struct SizeControl {
   // and warns for the whole image; the stream stops as soon as the image so
   // far passes 32 MiB. 0: a one-video image, only the player ahead.
   std::uint64_t bytesBefore = 0;
+  // ... and the least the streams after it will add: the stream stops as soon
+  // as the whole image is sure to pass 32 MiB.
+  std::uint64_t bytesAfter = 0;
   // For one stream of a cartridge with a target size: the most its frames
   // may total, given its exact shape from the first pass (0: it cannot fit).
   // Set, it makes the stream two-pass and takes the place of fitBytes.

@@ -9,6 +9,7 @@
 #include "encoder/image_size.h"
 #include "format/stream_layout.h"
 #include "job/rom_builder.h"
+#include "job/settings_model.h"
 
 namespace zepra {
 
@@ -100,6 +101,20 @@ std::uint64_t frameBytesWithin(std::uint64_t playerBytes, const StreamShape& sha
   const std::uint64_t lowest = unpaddedImageBytes(playerBytes, shape, smallestFrameBytes(shape));
   if (lowest > usable) return 0;
   return smallestFrameBytes(shape) + (usable - lowest);
+}
+
+std::uint64_t targetFrameAllowance(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t targetBytes) {
+  return std::min(frameBytesWithin(playerBytes, shape, targetBytes), largestFrameBytes(shape, kBitrateRange.max));
+}
+
+int bitrateWithin(const StreamShape& shape, std::uint64_t frameBytes) {
+  // The largest frames grow with the bitrate.
+  int low = 0, high = kBitrateRange.max;
+  while (low < high) {
+    const int mid = low + (high - low + 1) / 2;
+    if (largestFrameBytes(shape, mid) <= frameBytes) low = mid; else high = mid - 1;
+  }
+  return low;
 }
 
 std::uint32_t longestFittingFrames(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t imageBytes) {

@@ -344,6 +344,37 @@ class VideoListTest : public QObject {
     QVERIFY(controlOf<QPushButton>(dialog(), ids::kProcess)->isEnabled());
   }
 
+  void cancelReachesTheCartridgeJob() {
+    QTemporaryDir dir;
+    QStringList paths;
+    for (const char* name : {"one.avi", "two.avi"}) {
+      QFile file(dir.filePath(name));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      paths << file.fileName();
+    }
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    dialog_ = std::make_unique<MainDialog>(
+        single_.runner(), &services_, nullptr,
+        [cancelled](const ConversionJob&, std::span<const CartridgeInput>, CancelSource& cancel) {
+          const auto deadline = std::chrono::steady_clock::now() + 60s;
+          while (!cancel.cancelRequested() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+          *cancelled = cancel.cancelRequested();
+          jobCancelled = cancel.cancelRequested();
+          postDone(kJobRunFailed);
+          return kJobRunFailed;
+        });
+    QVERIFY(drop(paths));
+    editOf(dialog(), ids::kOutputEdit)->setText(dir.filePath("cart.gba"));
+    controlOf<QPushButton>(dialog(), ids::kProcess)->click();
+    QCOMPARE(controlOf<QPushButton>(dialog(), ids::kExit)->text(), QStringLiteral(" Cancel"));
+    controlOf<QPushButton>(dialog(), ids::kExit)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog().jobRunning(), 60000);
+    QVERIFY(cancelled->load());
+    QCOMPARE(services_.messages.size(), 1);
+    QCOMPARE(services_.messages.front().text, QStringLiteral("Process Canceled"));
+  }
+
   void aVideoThatCannotBeReadIsNamedBeforeTheJob() {
     QTemporaryDir dir;
     QFile present(dir.filePath("present.avi"));

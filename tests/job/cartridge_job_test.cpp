@@ -158,17 +158,34 @@ TEST_F(CartridgeJob, OneInputWritesTodaysImageByteForByte) {
   EXPECT_EQ(cartridge, output());
 }
 
+// An input that cannot be opened fails before any video is converted; one
+// that fails while converting stops the job there. Either keeps its own code.
 TEST_F(CartridgeJob, AFailingInputNamesItselfAndNothingIsWritten) {
-  std::ofstream(job.outputPath, std::ios::binary) << "older image";
-  scripts["/videos/broken.avi"].runOk = false;
-  EXPECT_EQ(run({{"/videos/one.avi", ""}, {"/videos/broken.avi", ""}, {"/videos/three.avi", ""}}), 5);
-  EXPECT_EQ(recorder.done, std::vector<int>{5});
-  EXPECT_EQ(lastErrorText().rfind("\"/videos/broken.avi\": ", 0), 0u) << lastErrorText();
-  const std::vector<std::string>& third = scripts["/videos/three.avi"].calls;
-  EXPECT_EQ(std::find(third.begin(), third.end(), "run"), third.end()) << "the job went on after a failure";
-  EXPECT_EQ(output(), Bytes({'o', 'l', 'd', 'e', 'r', ' ', 'i', 'm', 'a', 'g', 'e'}));
-  EXPECT_TRUE(fs::is_empty(base / "tmp"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 2) << "only tmp and the output";
+  const struct {
+    const char* what;
+    void (*arrange)(test::GraphScript&);
+    int result;
+    bool firstConverted;
+  } cases[] = {
+      {"conversion fails", [](test::GraphScript& s) { s.runOk = false; }, kJobRunFailed, true},
+      {"cannot be opened", [](test::GraphScript& s) { s.buildOk = false; }, kJobInputError, false},
+      {"no length", [](test::GraphScript& s) { s.queryOk = false; }, kJobNoFrameCount, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    scripts.clear();
+    recorder = {};
+    std::ofstream(job.outputPath, std::ios::binary) << "older image";
+    c.arrange(scripts["/videos/broken.avi"]);
+    EXPECT_EQ(run({{"/videos/one.avi", ""}, {"/videos/broken.avi", ""}, {"/videos/three.avi", ""}}), c.result);
+    EXPECT_EQ(recorder.done, std::vector<int>{c.result});
+    EXPECT_EQ(lastErrorText().rfind("\"/videos/broken.avi\": ", 0), 0u) << lastErrorText();
+    EXPECT_EQ(scripts["/videos/one.avi"].framesDelivered > 0, c.firstConverted);
+    EXPECT_EQ(scripts["/videos/three.avi"].framesDelivered, 0) << "the job went on after a failure";
+    EXPECT_EQ(output(), Bytes({'o', 'l', 'd', 'e', 'r', ' ', 'i', 'm', 'a', 'g', 'e'}));
+    EXPECT_TRUE(fs::is_empty(base / "tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 2) << "only tmp and the output";
+  }
 }
 
 // 32 x 32 pixels at 25 frames per second: the sound and the smallest frames
@@ -202,6 +219,25 @@ TEST_F(CartridgeJob, ACartridgeThatCannotFitIsRefusedBeforeAnyFrame) {
     EXPECT_EQ(recorder.done, std::vector<int>{kJobRomFailed});
     EXPECT_FALSE(fs::exists(job.outputPath));
   }
+}
+
+// The first input understates its length (one frame announced, five of
+// 500 s each come, 5 MiB of sound each); the second is announced 20 minutes
+// long (12.4 MiB at the least). The first stops at its fourth frame, when the
+// two can no longer fit together, and the second is never converted.
+TEST_F(CartridgeJob, TheConversionStopsAsSoonAsTheWholeCartridgeCannotFit) {
+  const std::vector<CartridgeInput> inputs = {{"/videos/long.avi", ""}, {"/videos/next.avi", ""}};
+  test::GraphScript& first = scripts[inputs[0].inputPath];
+  first.frames = 5;
+  first.announcedFrames = 1;
+  first.frameDuration = 5'000'000'000LL;
+  first.stopWhenRefused = true;
+  scripts[inputs[1].inputPath].announcedFrames = 25 * 60 * 20;
+  EXPECT_EQ(run(inputs), kJobRomFailed);
+  EXPECT_EQ(lastErrorText().rfind("\"/videos/long.avi\": ", 0), 0u) << lastErrorText();
+  EXPECT_EQ(first.framesDelivered, 4);
+  EXPECT_EQ(scripts[inputs[1].inputPath].framesDelivered, 0);
+  EXPECT_FALSE(fs::exists(job.outputPath));
 }
 
 // Only the largest image of the whole cartridge could pass 32 MiB: one

@@ -188,15 +188,15 @@ TEST_F(Driver, EveryClipWithAPictureMakesAFrameAndOneWithoutFails) {
 }
 
 // One frame every 500 seconds needs 5.8 MB of sound trailer per frame: the
-// sixth frame takes the image past 32 MiB, and the run stops there. Behind
-// other videos of a cartridge (bytesBefore) the whole image counts.
+// sixth frame takes the image past 32 MiB, and the run stops there. Between
+// other videos of a cartridge (bytesBefore, bytesAfter) the whole image counts.
 TEST_F(Driver, AStreamThatOutgrowsTheCartridgeStopsAtOnce) {
   const struct {
-    std::uint64_t bytesBefore;
+    std::uint64_t bytesBefore, bytesAfter;
     int framesDelivered;
-  } cases[] = {{0, 6}, {20 << 20, 3}};
+  } cases[] = {{0, 0, 6}, {20 << 20, 0, 3}, {0, 20 << 20, 3}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.bytesBefore);
+    SCOPED_TRACE(std::to_string(c.bytesBefore) + " before, " + std::to_string(c.bytesAfter) + " after");
     GraphScript script;
     script.frames = 10;
     script.announcedFrames = 1;  // a container that understates its length
@@ -204,6 +204,7 @@ TEST_F(Driver, AStreamThatOutgrowsTheCartridgeStopsAtOnce) {
     script.stopWhenRefused = true;
     zepra::SizeControl size;
     size.bytesBefore = c.bytesBefore;
+    size.bytesAfter = c.bytesAfter;
     EXPECT_EQ(run(script, -1, 120, {}, size), zepra::kDriverImageTooBig);
     EXPECT_EQ(zepra::lastErrorText(), zepra::kRomTooBigText);
     EXPECT_EQ(script.framesDelivered, c.framesDelivered);
