@@ -38,6 +38,10 @@ inline constexpr int kTrimMode = 1027;
 inline constexpr int kKeepAspect = 1028;
 inline constexpr int kGammaCheck = 1029;
 inline constexpr int kGamma = 1030;
+// Size planning beside the bitrate.
+inline constexpr int kFitTarget = 1041;    // the target cartridge size list
+inline constexpr int kTwoPass = 1042;      // the "Two-pass" check box
+inline constexpr int kEstimateLine = 1043; // the size estimate
 
 // The controls that the option rules show, hide, enable and disable, in the
 // order the rules visit them.

@@ -18,6 +18,10 @@ void JobNotifier::sendStatus(const std::string& text) {
   sendAndWait(kNotifyStatus, 0, QString::fromStdString(text));
 }
 
+void JobNotifier::sendWarning(const std::string& text) {
+  sendAndWait(kNotifyWarning, 0, QString::fromStdString(text));
+}
+
 void JobNotifier::sendAndWait(int code, int value, const QString& text) {
   // A sender on the receiving thread itself would wait for itself forever.
   if (QThread::currentThread() == thread()) {

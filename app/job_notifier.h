@@ -12,10 +12,14 @@
 
 namespace zepra {
 
+// The dialog's code for a warning of the job (text: the warning).
+inline constexpr int kNotifyWarning = kNotifyStatus + 1;
+
 class JobNotifier final : public QObject, public NotifyWindow {
  public:
   // handler(code, value, text): code is kNotifyDone, kNotifyProgress or
-  // kNotifyStatus; value the result code or the permille; text the status.
+  // kNotifyStatus or kNotifyWarning; value the result code or the permille;
+  // text the status or the warning.
   using Handler = std::function<void(int code, int value, const QString& text)>;
 
   explicit JobNotifier(Handler handler, QObject* parent = nullptr);
@@ -23,6 +27,7 @@ class JobNotifier final : public QObject, public NotifyWindow {
   void postDone(int result) override;
   void sendProgress(int permille) override;
   void sendStatus(const std::string& text) override;
+  void sendWarning(const std::string& text) override;
 
  private:
   void sendAndWait(int code, int value, const QString& text);

@@ -15,6 +15,8 @@
 #include "app/drop_file_edit.h"
 #include "app/field_reader.h"
 #include "app/job_notifier.h"
+#include "app/job_outcome.h"
+#include "app/size_plan_row.h"
 #include "app/video_list.h"
 
 namespace zepra {
@@ -78,9 +80,19 @@ void MainDialog::connectHandlers() {
   connect(gammaCheck_, &QCheckBox::clicked, this, [this] { onGammaCheck(); });
   connect(processButton_, &QPushButton::clicked, this, [this] { onProcess(); });
   connect(exitButton_, &QPushButton::clicked, this, [this] { onCancel(); });
+  // Any setting may change the size estimate.
+  for (const auto& [id, widget] : controls_) {
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+      connect(edit, &QLineEdit::textChanged, sizePlan_, &SizePlanRow::settingsChanged);
+    else if (auto* list = qobject_cast<QComboBox*>(widget))
+      connect(list, &QComboBox::currentIndexChanged, sizePlan_, &SizePlanRow::settingsChanged);
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget); button && button->isCheckable())
+      connect(button, &QAbstractButton::toggled, sizePlan_, &SizePlanRow::settingsChanged);
+  }
   connect(videoList_, &VideoList::addRequested, this, [this] { onAddVideos(); });
   connect(videoList_, &VideoList::filesDropped, this, [this](const QStringList& paths) { addVideos(paths); });
   connect(videoList_, &VideoList::videosChanged, this, [this] { onVideosChanged(); });
+  connect(videoList_, &VideoList::videosChanged, sizePlan_, &SizePlanRow::settingsChanged);
 }
 
 bool MainDialog::failField(QWidget* control, const QString& prompt) {
@@ -91,15 +103,16 @@ bool MainDialog::failField(QWidget* control, const QString& prompt) {
   return false;
 }
 
-bool MainDialog::readControls() {
-  ConversionJob job = job_;
-  Preset preset = presetMode_;
-  QString prompt;
+bool MainDialog::gatherControls(ConversionJob& job, Preset& preset, QWidget*& invalid, QString& prompt) const {
   auto integer = [&](QLineEdit* edit, IntRange range, int& value) {
-    return readInteger(edit->text(), range.min, range.max, value, prompt) || failField(edit, prompt);
+    if (readInteger(edit->text(), range.min, range.max, value, prompt)) return true;
+    invalid = edit;
+    return false;
   };
   auto text = [&](QLineEdit* edit, int limit, std::string& value) {
-    return readText(edit->text(), limit, value, prompt) || failField(edit, prompt);
+    if (readText(edit->text(), limit, value, prompt)) return true;
+    invalid = edit;
+    return false;
   };
   const bool ok = integer(bitrateEdit_, kBitrateRange, job.bitrate) &&
                   integer(widthEdit_, kWidthRange, job.width) &&
@@ -116,18 +129,47 @@ bool MainDialog::readControls() {
     if (presetButtons_[i]->isChecked()) preset = static_cast<Preset>(i);
   if (!text(romTitleEdit_, kTitleLimit, job.romTitle)) return false;
   if (std::optional<std::string> problem = titleProblem(job.romTitle)) {
-    return failField(romTitleEdit_, QStringLiteral("ROM Title: the title %1.").arg(QString::fromStdString(*problem)));
+    invalid = romTitleEdit_;
+    prompt = QStringLiteral("ROM Title: the title %1.").arg(QString::fromStdString(*problem));
+    return false;
   }
   job.keepAspect = keepAspectCheck_->isChecked();
   job.trimMode = static_cast<TrimMode>(trimModeBox_->currentIndex());
   job.preFilter = static_cast<PreFilter>(preFilterBox_->currentIndex());
   job.gammaEnabled = gammaCheck_->isChecked();
   if (!readNumber(gammaEdit_->text(), static_cast<float>(kMinGamma), static_cast<float>(kMaxGamma), job.gamma,
-                  prompt))
-    return failField(gammaEdit_, prompt);
+                  prompt)) {
+    invalid = gammaEdit_;
+    return false;
+  }
+  sizePlan_->readInto(job);
+  return true;
+}
+
+bool MainDialog::readControls() {
+  ConversionJob job = job_;
+  Preset preset = presetMode_;
+  QWidget* invalid = nullptr;
+  QString prompt;
+  if (!gatherControls(job, preset, invalid, prompt)) return failField(invalid, prompt);
   job_ = std::move(job);
   presetMode_ = preset;
   return true;
+}
+
+std::optional<EstimateRequest> MainDialog::settingsOnScreen() const {
+  EstimateRequest request;
+  request.job = job_;
+  Preset preset = presetMode_;
+  QWidget* invalid = nullptr;
+  QString prompt;
+  if (!gatherControls(request.job, preset, invalid, prompt)) return std::nullopt;
+  if (videoList_->count() >= 2) {
+    for (const CartridgeInput& video : videoList_->inputs()) request.inputs.push_back(video.inputPath);
+  } else {
+    request.inputs = {request.job.inputPath};
+  }
+  return request;
 }
 
 void MainDialog::writeControls() {
@@ -148,6 +190,7 @@ void MainDialog::writeControls() {
   preFilterBox_->setCurrentIndex(job_.preFilter);
   gammaCheck_->setChecked(job_.gammaEnabled);
   gammaEdit_->setText(formatNumber(job_.gamma));
+  sizePlan_->show(job_);
 }
 
 void MainDialog::applyOptionRules() {
@@ -259,6 +302,13 @@ void MainDialog::onProcess() {
     return;
   }
   if (inputs.size() > 1 && !videosCanBeRead(inputs)) return;
+  // A target the video cannot fit is refused now, as the job would refuse it.
+  if (const std::optional<QString> refusal = sizePlan_->targetRefusal()) {
+    const JobOutcome outcome = describeOutcome(false, kJobRomFailed, refusal->toStdString());
+    services_->showMessage(this, QMessageBox::Critical, outcome.caption, outcome.text, QMessageBox::Ok,
+                           QMessageBox::Ok);
+    return;
+  }
   const QString output = QString::fromStdString(job_.outputPath);
   const QFileInfo existing(output);
   if (existing.exists() && !existing.isDir()) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <thread>
 #include <vector>
@@ -32,6 +33,8 @@ class DialogServices;
 class DropFileEdit;
 class JobNotifier;
 class LinkStatic;
+class SizePlanRow;
+struct EstimateRequest;
 class VideoList;
 
 // Runs one job on the calling thread and reports through the process-wide
@@ -61,6 +64,8 @@ class MainDialog : public QDialog {
   Preset presetMode() const { return presetMode_; }
   bool jobRunning() const { return jobRunning_; }
 
+  // The target size, the two-pass box and the size estimate beside the bitrate.
+  SizePlanRow* sizePlan() const { return sizePlan_; }
   // The videos the next job converts: the list's when it holds several,
   // else the input field's one as last read (none while that is empty).
   std::vector<CartridgeInput> videos() const;
@@ -105,6 +110,11 @@ class MainDialog : public QDialog {
   void onJobMessage(int code, int value, const QString& text);
   void finishJob(int resultCode);
 
+  // Copies every control into job and preset, checking each in turn; at the
+  // first invalid one names it and its prompt and fails.
+  bool gatherControls(ConversionJob& job, Preset& preset, QWidget*& invalid, QString& prompt) const;
+  // The settings on screen for the size estimate, read without prompting.
+  std::optional<EstimateRequest> settingsOnScreen() const;
   void addVideos(const QStringList& paths);
   void onAddVideos();
   void onVideosChanged();
@@ -152,6 +162,7 @@ class MainDialog : public QDialog {
   QPushButton* exitButton_ = nullptr;
   QProgressBar* progressBar_ = nullptr;
   LinkStatic* link_ = nullptr;
+  SizePlanRow* sizePlan_ = nullptr;
   VideoList* videoList_ = nullptr;
 };
 

@@ -16,6 +16,7 @@
 #include "app/job_notifier.h"
 #include "app/job_outcome.h"
 #include "app/main_dialog.h"
+#include "app/size_plan_row.h"
 #include "app/video_list.h"
 #include "platform/job_state.h"
 #include "platform/thread_priority.h"
@@ -24,6 +25,9 @@ namespace zepra {
 
 void MainDialog::setJobControlsEnabled(bool enabled) {
   for (int id : ids::kJobControls) controls_.at(id)->setEnabled(enabled);
+  // Stops a size estimate before the job starts: both use the process-wide
+  // job state.
+  sizePlan_->setJobRunning(!enabled);
   videoList_->setEnabled(enabled);
   if (enabled) applyInputRules();
 }
@@ -97,6 +101,9 @@ void MainDialog::onJobMessage(int code, int value, const QString& text) {
       writeControls();
       break;
     }
+    case kNotifyWarning:
+      sizePlan_->showWarning(text);
+      break;
     case kNotifyDone:
       if (jobRunning_) finishJob(value);
       break;
@@ -114,6 +121,10 @@ void MainDialog::finishJob(int resultCode) {
                            QMessageBox::Ok, QMessageBox::Ok);
   }
   jobRunning_ = false;
+  // Between jobs nobody listens: a size estimate's encoders must not reach
+  // the dialog as if they were a job's.
+  NotifyWindow* ours = notifier_;
+  notifyWindow.compare_exchange_strong(ours, nullptr);
   setWindowTitle(QStringLiteral("ZEPRA"));
   progressBar_->setValue(0);
   writeControls();

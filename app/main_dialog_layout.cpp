@@ -21,6 +21,7 @@
 #include "app/drop_file_edit.h"
 #include "app/link_static.h"
 #include "app/main_dialog.h"
+#include "app/size_plan_row.h"
 #include "app/video_list.h"
 
 namespace zepra {
@@ -113,8 +114,22 @@ void MainDialog::createControls() {
   fileGrid->addWidget(label(QStringLiteral("%1 Characters Maximum").arg(kMaxTitleLength)), 2, 2);
   fileGrid->addWidget(label(QStringLiteral("Bitrate")), 3, 0);
   fileGrid->addWidget(bitrateEdit_, 3, 1, Qt::AlignLeft);
-  fileGrid->addWidget(
-      label(QStringLiteral("Kilobytes per Second (%1-%2)").arg(kBitrateRange.min).arg(kBitrateRange.max)), 3, 2);
+  // Beside the bitrate: two passes, a target size and the estimate beneath.
+  sizePlan_ = new SizePlanRow(this, bitrateEdit_, [this] { return settingsOnScreen(); });
+  add(ids::kFitTarget, sizePlan_->targetBox());
+  add(ids::kTwoPass, sizePlan_->twoPassBox());
+  add(ids::kEstimateLine, sizePlan_->estimateLine());
+  auto* bitrateRow = new QHBoxLayout;
+  bitrateRow->addWidget(
+      label(QStringLiteral("Kilobytes per Second (%1-%2)").arg(kBitrateRange.min).arg(kBitrateRange.max)));
+  bitrateRow->addStretch(1);
+  bitrateRow->addWidget(sizePlan_->twoPassBox());
+  auto* targetLabel = label(QStringLiteral("Fit to"));
+  targetLabel->setBuddy(sizePlan_->targetBox());
+  bitrateRow->addWidget(targetLabel);
+  bitrateRow->addWidget(sizePlan_->targetBox());
+  fileGrid->addLayout(bitrateRow, 3, 2, 1, 2);
+  fileGrid->addWidget(sizePlan_->estimateLine(), 4, 1, 1, 3);
   fileGrid->setColumnStretch(2, 1);
 
   // Options: the presets on the left, the option controls on the right.

@@ -92,8 +92,9 @@ FittedFrame FrameEncoder::planIntra(const SourceFrame& source, std::size_t budge
   // and the running budget takes the bytes back over the next frames.
   budget = std::max(budget, cheapest * 3 / 2);
   const long spare = budget > cheapest ? static_cast<long>(budget - cheapest) : 0;
-  int v1Entries = std::clamp(static_cast<int>(1 + spare * 2 / 5 / entrySize), 1, 256);
-  int v4Entries = std::clamp(static_cast<int>(spare * 7 / 20 / entrySize), 0, 256);
+  const int entries = effort_.codebookEntries;
+  int v1Entries = std::clamp(static_cast<int>(1 + spare * 2 / 5 / entrySize), 1, entries);
+  int v4Entries = std::clamp(static_cast<int>(spare * 7 / 20 / entrySize), 0, entries);
   if (v4Entries < 4) v4Entries = 0;
   for (;;) {
     trainV1(source, v1Entries, effort_.intraIterations, false);
@@ -143,14 +144,14 @@ FittedFrame FrameEncoder::planInter(const SourceFrame& source, std::size_t budge
     if (options_[b].skipError > pruneLambda_ * kCodedOverSkipBits) candidates_.push_back(b);
   FittedFrame fit;
   if (!candidates_.empty()) {
-    trainV1(source, SearchTable::kEntries, effort_.interIterations, true);
+    trainV1(source, effort_.codebookEntries, effort_.interIterations, true);
     // Estimated V1 errors (with the codebook the player holds) pick V4's blocks.
     const std::span<const float> v1Distance = v1Trainer_.startDistances();
     for (std::size_t i = 0; i < candidates_.size(); ++i) {
       const int b = candidates_[i];
       options_[b].v1Error = v1Distance[i] * kV1DistanceToRgb + source.v1Detail(b);
     }
-    trainV4(source, SearchTable::kEntries, effort_.interIterations, true, kMaxV4TrainingBlocks);
+    trainV4(source, effort_.codebookEntries, effort_.interIterations, true, kMaxV4TrainingBlocks);
   }
   // Codebook changes may take this share of the budget; the blocks need the rest.
   std::size_t updateBytes = budget * 3 / 4;

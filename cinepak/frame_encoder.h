@@ -29,6 +29,9 @@ namespace zepra {
 struct EncoderEffort {
   int intraIterations = 4;
   int interIterations = 2;
+  // Entries each codebook may use, 1..256; fewer make a smaller picture
+  // behave, per block, like a larger one with all of them.
+  int codebookEntries = kCodebookSize;
 };
 
 class FrameEncoder {

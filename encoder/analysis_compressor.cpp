@@ -1,8 +1,9 @@
 #include "encoder/analysis_compressor.h"
 
 #include <algorithm>
+#include <cstring>
 
-#include "encoder/frame_change.h"
+#include "cinepak/frame_budget.h"
 #include "format/stream_layout.h"
 
 namespace zepra {
@@ -10,23 +11,27 @@ namespace zepra {
 namespace {
 
 constexpr std::uint32_t kEmptyFrameBytes = ZEPRA_CINEPAK_FRAME_HEADER_BYTES + ZEPRA_CINEPAK_STRIP_HEADER_BYTES;
+// Every kSampleStep-th block across and down.
+constexpr int kSampleStep = 3;
 
 void putBigEndian16(std::uint8_t* out, std::uint32_t value) {
   out[0] = static_cast<std::uint8_t>(value >> 8);
   out[1] = static_cast<std::uint8_t>(value);
 }
 
+int sampledBlocks(int blocks) { return (blocks + kSampleStep - 1) / kSampleStep; }
+
 }  // namespace
 
-AnalysisCompressor::AnalysisCompressor(const BitmapInfoHeader& input, std::vector<FrameChange>& changes)
-    : input_(input), changes_(changes) {}
+AnalysisCompressor::AnalysisCompressor(const BitmapInfoHeader& input, std::vector<FrameNeed>& needs)
+    : input_(input), needs_(needs) {}
 
-CompressorLocator AnalysisCompressor::locator(std::vector<FrameChange>& changes) {
-  return [&changes](const BitmapInfoHeader& input) -> std::unique_ptr<VideoCompressor> {
+CompressorLocator AnalysisCompressor::locator(std::vector<FrameNeed>& needs) {
+  return [&needs](const BitmapInfoHeader& input) -> std::unique_ptr<VideoCompressor> {
     if (input.biBitCount != 24 || input.biWidth <= 0 || input.biHeight <= 0 || input.biWidth % 4 != 0 ||
         input.biHeight % 4 != 0)
       return nullptr;
-    return std::make_unique<AnalysisCompressor>(input, changes);
+    return std::make_unique<AnalysisCompressor>(input, needs);
   };
 }
 
@@ -51,19 +56,59 @@ std::uint32_t AnalysisCompressor::maxFrameSize(const BitmapInfoHeader& input, co
 }
 
 std::int32_t AnalysisCompressor::begin(const BitmapInfoHeader& input, const BitmapInfoHeader&) {
-  return sameInput(input) ? kIcErrOk : kIcErrBadFormat;
+  if (!sameInput(input)) return kIcErrBadFormat;
+  const int across = input.biWidth / 4, down = input.biHeight / 4;
+  mosaicWidth_ = sampledBlocks(across) * 4;
+  mosaicHeight_ = sampledBlocks(down) * 4;
+  blockRatio_ = static_cast<double>(across * down) / (sampledBlocks(across) * sampledBlocks(down));
+  mosaic_.assign(static_cast<std::size_t>(mosaicWidth_) * mosaicHeight_ * 3, 0);
+  mosaicFrame_.assign(FrameEncoder::maxFrameSize(mosaicWidth_, mosaicHeight_), 0);
+  source_.resize(mosaicWidth_, mosaicHeight_);
+  EncoderEffort effort;
+  effort.codebookEntries = std::clamp(static_cast<int>(kCodebookSize / blockRatio_), 1, kCodebookSize);
+  for (auto& encoder : encoders_) {
+    // One thread each: the decoding graph and the conversion keep the other busy.
+    if (!encoder) encoder = std::make_unique<FrameEncoder>(1);
+    encoder->begin(mosaicWidth_, mosaicHeight_, effort);
+  }
+  nextFrame_ = 0;
+  return kIcErrOk;
+}
+
+// Rows are bottom-up in both pictures; mosaic block (i, j), counted from the
+// top left, is the frame's block (3i, 3j).
+void AnalysisCompressor::sample(const std::uint8_t* frame) {
+  const std::size_t stride = static_cast<std::size_t>(input_.biWidth) * 3;
+  const std::size_t mosaicStride = static_cast<std::size_t>(mosaicWidth_) * 3;
+  for (int y = 0; y < mosaicHeight_; ++y) {
+    const int sourceY = (y / 4) * 4 * kSampleStep + y % 4;
+    const std::uint8_t* from = frame + (input_.biHeight - 1 - sourceY) * stride;
+    std::uint8_t* to = mosaic_.data() + (mosaicHeight_ - 1 - y) * mosaicStride;
+    for (int x = 0; x < mosaicWidth_; x += 4) std::memcpy(to + x * 3, from + x * 3 * kSampleStep, 12);
+  }
 }
 
 std::int32_t AnalysisCompressor::compress(CompressParams& params) {
   if (params.lpInput == nullptr || params.lpOutput == nullptr || params.lpbiOutput == nullptr)
     return kIcErrBadParam;
-  const bool first = params.lFrameNum == 0 || params.lpPrev == nullptr;
-  changes_.push_back(frameChange(params.lpInput, first ? nullptr : params.lpPrev, input_.biWidth, input_.biHeight));
+  const bool intra = params.lFrameNum == 0 || params.lFrameNum != nextFrame_;
+  sample(params.lpInput);
+  source_.load(mosaic_.data());
+  // The mosaic's chunks, blocks and entries alike, stand for blockRatio_
+  // times their bytes.
+  FrameNeed need;
+  for (std::size_t k = 0; k < encoders_.size(); ++k) {
+    const std::size_t length = encoders_[k]->encode(source_, intra, mosaicFrame_.size(),
+                                                    lambdaForQuality(kDefaultQuality) * kNeedPrices[k],
+                                                    mosaicFrame_.data());
+    need[k] = kEmptyFrameBytes + static_cast<double>(length - kEmptyFrameBytes) * blockRatio_;
+  }
+  needs_.push_back(need);
+  nextFrame_ = params.lFrameNum + 1;
 
   // Frame header: flags, 24-bit length, size, one strip; then the strip header.
   std::uint8_t* out = params.lpOutput;
   std::fill(out, out + kEmptyFrameBytes, std::uint8_t{0});
-  out[1] = 0;
   putBigEndian16(out + 2, kEmptyFrameBytes);
   putBigEndian16(out + 4, static_cast<std::uint32_t>(input_.biWidth));
   putBigEndian16(out + 6, static_cast<std::uint32_t>(input_.biHeight));

@@ -1,30 +1,44 @@
 #pragma once
-// The first pass of a two-pass stream: a compressor that compresses nothing.
-// Driven by a StreamEncoder exactly like the real one, so that it sees the
-// same frames in the same order, it records what each frame needs
-// (frameChange) and answers with the smallest valid frame, an inter frame that
-// keeps every block. The stream it leaves behind is thrown away.
+// The first pass of a two-pass stream: a compressor that measures what each
+// frame needs and writes nothing of use. Driven by a StreamEncoder exactly
+// like the real one, it sees the same frames in the same order (pacing,
+// repeats and the frame-rate reduction included).
+//
+// Each frame is compressed for real, by the same frame encoder as the second
+// pass, but only a sample of its 4 x 4 blocks: every third block of every
+// third block row, a mosaic of whole blocks (Cinepak codes a block without
+// regard to its neighbours), with the codebooks cut in the same proportion so
+// that entries run short where they would for the whole picture. Several
+// such encoders run side by side, each at one of the prices of kNeedPrices
+// and with no byte limit, so each frame's need is known as a curve: what the
+// whole frame is expected to take at each price. The answer to the stream
+// encoder is the smallest valid frame, an inter frame that keeps every block;
+// the stream it leaves behind is thrown away.
 
+#include <array>
+#include <cstddef>
+#include <memory>
 #include <vector>
 
-#include "encoder/frame_change.h"
-
+#include "cinepak/frame_encoder.h"
+#include "cinepak/source_frame.h"
 #include "cinepak/video_compressor.h"
+#include "encoder/budget_plan.h"
 
 namespace zepra {
 
 class AnalysisCompressor final : public VideoCompressor {
  public:
-  // changes receives one value per compressed frame, in order.
-  AnalysisCompressor(const BitmapInfoHeader& input, std::vector<FrameChange>& changes);
+  // needs receives one curve per compressed frame, in order.
+  AnalysisCompressor(const BitmapInfoHeader& input, std::vector<FrameNeed>& needs);
 
-  // A locator for StreamEncoder that makes one writing into changes.
-  static CompressorLocator locator(std::vector<FrameChange>& changes);
+  // A locator for StreamEncoder that makes one writing into needs.
+  static CompressorLocator locator(std::vector<FrameNeed>& needs);
 
   std::uint32_t outputFormatSize(const BitmapInfoHeader& input) override;
   std::int32_t getOutputFormat(const BitmapInfoHeader& input, BitmapInfoHeader& output) override;
   std::uint32_t maxFrameSize(const BitmapInfoHeader& input, const BitmapInfoHeader& output) override;
-  std::uint32_t defaultQuality() override { return 0; }
+  std::uint32_t defaultQuality() override { return kDefaultQuality; }
   std::int32_t framesInfo(const CompressFramesInfo&) override { return kIcErrOk; }
   std::uint32_t getState(std::span<std::uint8_t>) override { return 0; }
   std::int32_t setState(std::span<const std::uint8_t>) override { return kIcErrOk; }
@@ -34,9 +48,19 @@ class AnalysisCompressor final : public VideoCompressor {
 
  private:
   bool sameInput(const BitmapInfoHeader& input) const;
+  // Copies the sampled blocks of a full frame into mosaic_.
+  void sample(const std::uint8_t* frame);
 
   BitmapInfoHeader input_;
-  std::vector<FrameChange>& changes_;
+  std::vector<FrameNeed>& needs_;
+  int mosaicWidth_ = 0;
+  int mosaicHeight_ = 0;
+  double blockRatio_ = 1.0;  // blocks of the frame per block of the mosaic
+  std::vector<std::uint8_t> mosaic_;
+  std::vector<std::uint8_t> mosaicFrame_;  // the mosaic compressed
+  SourceFrame source_;
+  std::array<std::unique_ptr<FrameEncoder>, kNeedPrices.size()> encoders_;
+  std::int32_t nextFrame_ = 0;
 };
 
 }  // namespace zepra

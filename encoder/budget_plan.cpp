@@ -8,31 +8,36 @@ namespace zepra {
 
 namespace {
 
-// A frame where nothing changes weighs this much, one where every block
-// changes 1.
-constexpr double kStillWeight = 0.3;
-// A scene cut adds this many shares, and the frames after it a part that
-// halves from frame to frame.
-constexpr double kCutShares = 10.0;
-constexpr double kCutDecay = 0.5;
 // Rounds of handing what capped frames cannot take to the others.
 constexpr int kSpreadRounds = 8;
+// The search for the common price: its range (indices into kNeedPrices,
+// far beyond the last) and steps (far below a byte).
+constexpr double kHighestPrice = kNeedPrices.size() + 8.0;
+constexpr int kPriceSteps = 50;
 
 }  // namespace
 
-std::vector<double> frameWeights(std::span<const FrameChange> changes) {
-  std::vector<double> weights(changes.size());
-  double cut = 0.0;
-  for (std::size_t i = 0; i < changes.size(); ++i) {
-    cut = std::max(cut * kCutDecay, changes[i].newColours);
-    weights[i] = kStillWeight + (1.0 - kStillWeight) * changes[i].changedBlocks + kCutShares * cut;
+double needAt(const FrameNeed& need, double price) {
+  // Measured needs are made never to rise with the price.
+  FrameNeed falling = need;
+  for (std::size_t k = 0; k < falling.size(); ++k) {
+    falling[k] = std::max(falling[k], 1.0);
+    if (k > 0) falling[k] = std::min(falling[k], falling[k - 1]);
   }
-  return weights;
+  if (price <= 0.0) return falling[0];
+  const std::size_t last = falling.size() - 1;
+  const std::size_t step = std::min(static_cast<std::size_t>(price), last - 1);
+  const double rate = std::log(falling[step + 1] / falling[step]);
+  return falling[step] * std::exp(rate * (price - static_cast<double>(step)));
 }
 
-BudgetPlan::BudgetPlan(std::span<const double> weights, std::uint64_t allowance, FrameSizeLimits limits)
+// Every frame gets its need at one common price, at least its smallest size
+// and at most the largest: the lowest price the allowance pays for. When
+// even the lowest measured price leaves bytes over, they go to the frames by
+// need, a margin over the first pass's estimate.
+BudgetPlan::BudgetPlan(std::span<const FrameNeed> needs, std::uint64_t allowance, FrameSizeLimits limits)
     : allowance_(allowance), limits_(limits) {
-  const std::size_t frames = weights.size();
+  const std::size_t frames = needs.size();
   share_.assign(frames, 0);
   running_.assign(frames, 0);
   if (frames == 0) return;
@@ -40,25 +45,37 @@ BudgetPlan::BudgetPlan(std::span<const double> weights, std::uint64_t allowance,
   feasible_ = allowance >= least;
   if (!feasible_) return;
 
-  std::vector<double> weight(weights.begin(), weights.end());
-  for (double& w : weight) w = std::max(w, 1e-9);
-
-  // Every frame first gets its smallest size; the rest is shared by weight,
-  // and what a frame cannot take above its largest goes to the others.
-  std::vector<double> planned(frames);
-  for (std::size_t i = 0; i < frames; ++i) planned[i] = static_cast<double>(smallest(static_cast<std::uint32_t>(i + 1)));
-  double spare = static_cast<double>(allowance - least);
   const double largest = limits.largest > 0 ? static_cast<double>(limits.largest) : INFINITY;
+  std::vector<double> planned(frames);
+  auto fill = [&](double price) {
+    double total = 0.0;
+    for (std::size_t i = 0; i < frames; ++i) {
+      const double lowest = static_cast<double>(smallest(static_cast<std::uint32_t>(i + 1)));
+      planned[i] = std::max(lowest, std::min(needAt(needs[i], price), largest));
+      total += planned[i];
+    }
+    return total;
+  };
+  const double budget = static_cast<double>(allowance);
+  double spare = budget - fill(0.0);
+  if (spare < 0.0) {
+    double low = 0.0, high = kHighestPrice;  // high always fits: every frame near its smallest
+    for (int step = 0; step < kPriceSteps; ++step) {
+      const double mid = 0.5 * (low + high);
+      (fill(mid) <= budget ? high : low) = mid;
+    }
+    spare = budget - fill(high);
+  }
   std::vector<bool> full(frames, false);
   for (int round = 0; round < kSpreadRounds && spare > 1.0; ++round) {
     double open = 0.0;
     for (std::size_t i = 0; i < frames; ++i)
-      if (!full[i]) open += weight[i];
+      if (!full[i]) open += needAt(needs[i], 0.0);
     if (open <= 0.0) break;
     double given = 0.0;
     for (std::size_t i = 0; i < frames; ++i) {
       if (full[i]) continue;
-      const double add = std::min(spare * weight[i] / open, largest - planned[i]);
+      const double add = std::min(spare * needAt(needs[i], 0.0) / open, largest - planned[i]);
       if (planned[i] + add >= largest) full[i] = true;
       planned[i] += add;
       given += add;

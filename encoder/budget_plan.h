@@ -1,23 +1,38 @@
 #pragma once
 // The byte budgets of a stream compressed in two passes. The first pass
-// measures how each frame changes (frameChange); the plan shares the
-// stream's allowance among the frames by weight: a scene cut and the frames
-// just after it, which must build the new picture and its codebooks, get
-// several shares, a still frame a small one, within what the player decodes
-// in time per frame. Like the single pass, a frame may spend what earlier
+// measures what each frame needs at a few prices of a byte (in squared
+// display error, the compressor's own measure; AnalysisCompressor); the plan
+// finds the one price at which the frames' needs add up to the stream's
+// allowance and gives each frame its need at that price, within what the
+// player decodes in time per frame. At one price for all frames, a byte goes
+// where it removes the most error: a scene cut, which must build the new
+// picture and its codebooks, gets many shares, grain that no budget can
+// hold few, and a flat picture what it needs to stay sharp. Like the single pass, a frame may spend what earlier
 // frames left unspent, and never gets less than half its planned share.
 //
 // The allowance is a hard limit: every budget leaves the later frames at
 // least their smallest size, so a compressor whose frames stay within their
 // budget (or at their smallest) ends within the allowance.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "encoder/frame_change.h"
 
 namespace zepra {
+
+// The prices a frame's need is measured at, as multiples of the compressor's
+// quality floor, lowest first; steps of equal ratio.
+inline constexpr std::array<double, 3> kNeedPrices = {1.0, 12.0, 144.0};
+// A frame's bytes at each of kNeedPrices.
+using FrameNeed = std::array<double, kNeedPrices.size()>;
+
+// A frame's bytes at a price between (or beyond) the measured ones: price is
+// an index into kNeedPrices, fractions between its steps, bytes taken
+// geometrically between them and beyond the last at the last step's rate.
+// Never rises with the price.
+double needAt(const FrameNeed& need, double price);
 
 struct FrameSizeLimits {
   std::uint64_t cheapestIntra = 0;  // the first frame's smallest size
@@ -25,14 +40,11 @@ struct FrameSizeLimits {
   std::uint64_t largest = 0;        // no budget above this (decoding time, format)
 };
 
-// One weight per frame: the shares it should get.
-std::vector<double> frameWeights(std::span<const FrameChange> changes);
-
 class BudgetPlan {
  public:
   BudgetPlan() = default;
-  // weights: one per frame (frameWeights); allowance: bytes for all frames.
-  BudgetPlan(std::span<const double> weights, std::uint64_t allowance, FrameSizeLimits limits);
+  // needs: one per frame; allowance: bytes for all frames.
+  BudgetPlan(std::span<const FrameNeed> needs, std::uint64_t allowance, FrameSizeLimits limits);
 
   // False when the allowance cannot hold even the smallest frames.
   bool feasible() const { return feasible_; }

@@ -78,7 +78,8 @@ CartridgeEstimate combineEstimates(std::vector<SizeEstimate> videos, std::uint64
 
 std::optional<CartridgeEstimate> estimateCartridgeSize(const ConversionJob& job,
                                                        std::span<const CartridgeInput> inputs, EstimateDepth depth,
-                                                       const DecodingGraphFactory& makeGraph, int* failure) {
+                                                       const DecodingGraphFactory& makeGraph, int* failure,
+                                                       const CancelSource* cancel) {
   if (const std::string problem = videoCountProblem(inputs.size()); !problem.empty()) {
     setLastErrorText(problem);
     if (failure != nullptr) *failure = kJobRomFailed;
@@ -88,7 +89,7 @@ std::optional<CartridgeEstimate> estimateCartridgeSize(const ConversionJob& job,
   for (const CartridgeInput& input : inputs) {
     ConversionJob one = job;
     one.inputPath = input.inputPath;
-    std::optional<SizeEstimate> estimate = estimateImageSize(one, depth, makeGraph, failure);
+    std::optional<SizeEstimate> estimate = estimateImageSize(one, depth, makeGraph, failure, cancel);
     if (!estimate) {
       const std::string detail = lastErrorText();
       setLastErrorText("\"" + input.inputPath + "\": " + (detail.empty() ? "no estimate" : detail));

@@ -46,10 +46,11 @@ double longestFittingSeconds(std::span<const SizeEstimate> videos, std::uint64_t
 // used), one after the other. Nothing, with lastErrorText naming the input
 // and the fault, when an input cannot be read or there are no inputs or
 // more than a menu holds; `failure` (when given) receives the job's result
-// code for it. Writes no file but temporary ones it removes.
+// code for it. Nothing too when cancel asks it to stop. Writes no file but
+// temporary ones it removes.
 std::optional<CartridgeEstimate> estimateCartridgeSize(const ConversionJob& job,
                                                        std::span<const CartridgeInput> inputs, EstimateDepth depth,
                                                        const DecodingGraphFactory& makeGraph = createDecodingGraph,
-                                                       int* failure = nullptr);
+                                                       int* failure = nullptr, const CancelSource* cancel = nullptr);
 
 }  // namespace zepra

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "cinepak/frame_budget.h"
@@ -12,7 +13,9 @@
 #include "encoder/stream_encoder.h"
 #include "job/cartridge_share.h"
 #include "job/image_size_range.h"
+#include "job/progress_share.h"
 #include "job/rom_builder.h"
+#include "job/size_estimate.h"
 #include "job/size_text.h"
 #include "platform/job_state.h"
 #include "player/player_image.h"
@@ -20,6 +23,11 @@
 namespace zepra {
 
 namespace {
+
+// Of a two-pass job's progress, the first pass takes this much (permille):
+// it decodes the whole input too but compresses only a small sample of
+// every frame.
+constexpr int kAnalysisShare = 300;
 
 struct EncoderSettings {
   const int* trim;
@@ -52,23 +60,10 @@ StreamShape shapeOf(const StreamEncoder& encoder, std::uint32_t frames) {
 // Refuses, before any frame is converted, a video whose image cannot fit
 // `limit` bytes even with every frame at its smallest.
 void refuseIfNeverFits(const StreamShape& shape, std::uint64_t limit, bool target) {
-  const std::uint64_t player = playerImage().size();
-  const std::uint64_t usable = usableImageBytes(limit);
-  const std::uint64_t lowest = unpaddedImageBytes(player, shape, smallestFrameBytes(shape));
-  if (lowest <= usable) return;
-  StreamShape longest = shape;
-  longest.frames = longestFittingFrames(player, shape, usable);
-  const std::string fits = longest.frames == 0 ? std::string("no video of these settings fits in it")
-                                               : "at most " + durationText(streamSeconds(longest)) +
-                                                     " of video fits in it";
-  if (target) {
-    setLastErrorText("The target size of " + std::to_string(limit) + " bytes cannot hold this video: its sound and "
-                     "smallest frames alone make " + std::to_string(paddedImageBytes(lowest)) + " bytes; " + fits + ".");
-  } else {
-    setLastErrorText("The video is too long for a cartridge: its sound and smallest frames alone make " +
-                     mebibytesText(lowest) + ", more than the 32 MiB a cartridge holds; " + fits + ".");
+  if (std::optional<std::string> why = neverFitsText(playerImage().size(), shape, limit, target)) {
+    setLastErrorText(std::move(*why));
+    throw kDriverImageTooBig;
   }
-  throw kDriverImageTooBig;
 }
 
 // Warns, before converting, when a busy video at this bitrate could pass what
@@ -79,7 +74,7 @@ void warnIfMayNotFit(const StreamShape& shape, int bitrate) {
   if (largest <= kMaxRomSize) return;
   sendWarning("at " + std::to_string(bitrate) + " KB/s the image can reach " + mebibytesText(largest) +
               ", more than the 32 MiB a cartridge holds; a busy video is then refused when it passes 32 MiB "
-              "(--fit 32M keeps it within)");
+              "(a target size of 32 MiB keeps it within)");
 }
 
 // The first of two passes: decodes the whole input into an encoder whose
@@ -87,9 +82,9 @@ void warnIfMayNotFit(const StreamShape& shape, int bitrate) {
 // frames, the sound's length and the needs.
 StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& inputPath,
                     const std::string& streamPath, const EncoderSettings& settings, const CancelSource& cancel,
-                    std::vector<FrameChange>& changes) {
-  sendStatus("Analysing the video...");
-  StreamEncoder analysis(AnalysisCompressor::locator(changes));
+                    std::vector<FrameNeed>& needs) {
+  sendStatus("Pass 1 of 2: analysing the video...");
+  StreamEncoder analysis(AnalysisCompressor::locator(needs));
   configure(analysis, streamPath, settings);
   std::unique_ptr<DecodingGraph> graph = makeGraph();
   std::uint64_t frameCount = 0;
@@ -112,23 +107,21 @@ StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& in
 
 // The plan of the second pass: the single pass's allowance at the bitrate,
 // or what the target size leaves (at most the highest bitrate's).
-BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameChange>& changes, int bitrate,
+BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameNeed>& needs, int bitrate,
                        const SizeControl& size) {
   std::uint64_t allowance = largestFrameBytes(shape, bitrate);
   if (size.frameAllowance) {
     allowance = size.frameAllowance(shape);
   } else if (size.fitBytes != 0) {
     refuseIfNeverFits(shape, size.fitBytes, true);
-    allowance = std::min(frameBytesWithin(playerImage().size(), shape, size.fitBytes),
-                         largestFrameBytes(shape, kHighestBitrate));
+    allowance = targetFrameAllowance(playerImage().size(), shape, size.fitBytes);
   }
   FrameSizeLimits limits;
   limits.cheapestIntra = FrameEncoder::minFrameSize(shape.width, shape.height, true);
   limits.cheapestInter = FrameEncoder::minFrameSize(shape.width, shape.height, false);
-  limits.largest = std::min<std::uint64_t>({kMaxFrameLength, largestTimelyFrame(shape.rate),
+  limits.largest = std::min<std::uint64_t>({kMaxFrameLength, largestTimelyFrame(shape.rate, shape.width, shape.height),
                                             FrameEncoder::maxFrameSize(shape.width, shape.height)});
-  const std::vector<double> weights = frameWeights(changes);
-  BudgetPlan plan(weights, allowance, limits);
+  BudgetPlan plan(needs, allowance, limits);
   if (!plan.feasible()) {
     setLastErrorText("The stream's smallest frames do not fit the bytes left for them.");
     throw kDriverImageTooBig;
@@ -153,8 +146,9 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
 
   std::uint64_t frameCount = 0;
   if (!graph->queryFrameCount(frameCount, encoder)) throw kDriverNoFrameCount;
-  // The count the encoder measures its progress by.
-  sendFrameTotal(static_cast<std::uint32_t>(frameCount));
+  const bool twoPasses = size.twoPass || size.fitBytes != 0 || size.frameAllowance;
+  // The count the encoder measures its progress by; two passes count it twice.
+  if (!twoPasses) sendFrameTotal(static_cast<std::uint32_t>(frameCount));
 
   // A video too long for any cartridge, or for the target, is refused now
   // rather than after it has been converted.
@@ -164,12 +158,19 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   if (size.fitBytes != 0) refuseIfNeverFits(announced, size.fitBytes, true);
   if (size.fitBytes == 0 && size.bytesBefore == 0) warnIfMayNotFit(announced, settings.bitrate);
 
-  if (size.twoPass || size.fitBytes != 0 || size.frameAllowance) {
-    std::vector<FrameChange> changes;
-    const StreamShape shape = analyse(makeGraph, inputPath, streamPath, settings, cancel, changes);
-    plan = planBudgets(shape, changes, settings.bitrate, size);
+  // One progress over both passes: the analysis first, then the conversion.
+  std::optional<ProgressShare> conversionShare;
+  if (twoPasses) {
+    std::vector<FrameNeed> needs;
+    StreamShape shape;
+    {
+      ProgressShare analysisShare(0, kAnalysisShare);
+      shape = analyse(makeGraph, inputPath, streamPath, settings, cancel, needs);
+    }
+    plan = planBudgets(shape, needs, settings.bitrate, size);
     encoder.setBudgetPlan(&plan);
-    sendStatus("Converting...");
+    conversionShare.emplace(kAnalysisShare, 1000);
+    sendStatus("Pass 2 of 2: converting...");
   }
 
   // Without an open stream the run could only produce an empty or broken

@@ -9,6 +9,7 @@
 #include "encoder/image_size.h"
 #include "format/stream_layout.h"
 #include "job/rom_builder.h"
+#include "job/settings_model.h"
 
 namespace zepra {
 
@@ -102,6 +103,20 @@ std::uint64_t frameBytesWithin(std::uint64_t playerBytes, const StreamShape& sha
   return smallestFrameBytes(shape) + (usable - lowest);
 }
 
+std::uint64_t targetFrameAllowance(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t targetBytes) {
+  return std::min(frameBytesWithin(playerBytes, shape, targetBytes), largestFrameBytes(shape, kBitrateRange.max));
+}
+
+int bitrateWithin(const StreamShape& shape, std::uint64_t frameBytes) {
+  // The largest frames grow with the bitrate.
+  int low = 0, high = kBitrateRange.max;
+  while (low < high) {
+    const int mid = low + (high - low + 1) / 2;
+    if (largestFrameBytes(shape, mid) <= frameBytes) low = mid; else high = mid - 1;
+  }
+  return low;
+}
+
 std::uint32_t longestFittingFrames(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t imageBytes) {
   StreamShape probe = shape;
   probe.audioSamples = 0;
@@ -119,6 +134,21 @@ std::uint32_t longestFittingFrames(std::uint64_t playerBytes, const StreamShape&
   while (low < high) {
     const std::uint32_t mid = low + (high - low + 1) / 2;
     if (fits(mid)) low = mid; else high = mid - 1;
+  }
+  return low;
+}
+
+}  // namespace zepra
+
+namespace zepra {
+
+int bitrateForTarget(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t imageBytes, int highest) {
+  const std::uint64_t room = frameBytesWithin(playerBytes, shape, imageBytes);
+  // The largest frames grow with the bitrate.
+  int low = 0, high = highest;  // low fits (0 stands for none); above high does not
+  while (low < high) {
+    const int mid = low + (high - low + 1) / 2;
+    if (room != 0 && largestFrameBytes(shape, mid) <= room) low = mid; else high = mid - 1;
   }
   return low;
 }

@@ -58,6 +58,16 @@ std::uint64_t usableImageBytes(std::uint64_t limit);
 std::uint64_t frameBytesWithin(std::uint64_t playerBytes, const StreamShape& shape,
                                std::uint64_t imageBytes);
 
+// The frames of a stream made to fit a target size: what the target leaves
+// after the rest of the image, but no more than the highest bitrate allows;
+// 0 when even the smallest frames do not fit.
+std::uint64_t targetFrameAllowance(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t targetBytes);
+
+// The highest bitrate the settings take whose largest frames stay within
+// frameBytes: the bitrate a stream of that allowance amounts to. 0 when not
+// even the lowest does.
+int bitrateWithin(const StreamShape& shape, std::uint64_t frameBytes);
+
 // The most frames of this shape whose lowest image stays within imageBytes
 // (its audioSamples taken to end with the video); 0 when none.
 std::uint32_t longestFittingFrames(std::uint64_t playerBytes, const StreamShape& shape,
@@ -69,5 +79,14 @@ constexpr std::uint64_t smallestCartridgeFor(std::uint64_t imageBytes) {
     if (imageBytes <= size) return size;
   return 0;
 }
+
+}  // namespace zepra
+
+namespace zepra {
+
+// The bitrate a target size implies: the highest, at most `highest`, whose
+// largest frames fit what an image of at most imageBytes leaves them; 0 when
+// not even 1 kilobyte per second fits.
+int bitrateForTarget(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t imageBytes, int highest);
 
 }  // namespace zepra

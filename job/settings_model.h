@@ -107,6 +107,8 @@ struct ConversionJob {
   // the first frame). Neither front end sets it; a cartridge of several
   // videos does, so that its menu can resume a video quickly.
   double keyFrameSeconds = 0;
+
+  bool operator==(const ConversionJob&) const = default;
 };
 
 // How often the streams of a cartridge of several videos carry a key frame.

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "encoder/stream_encoder.h"
+#include "job/rom_builder.h"
+#include "job/size_text.h"
 #include "platform/cancel_source.h"
 #include "platform/job_state.h"
 #include "platform/temp_file.h"
@@ -39,11 +41,12 @@ struct Stretch {
 class SampleRun final : public MediaSink {
  public:
   SampleRun(const DriverArguments& arguments, std::string streamPath, std::vector<Stretch> stretches,
-            std::uint32_t settlingFrames)
+            std::uint32_t settlingFrames, const CancelSource* cancel = nullptr)
       : arguments_(arguments),
         streamPath_(std::move(streamPath)),
         stretches_(std::move(stretches)),
-        settlingFrames_(settlingFrames) {}
+        settlingFrames_(settlingFrames),
+        cancel_(cancel) {}
 
   // The encoder of the settings, which also judges the formats.
   bool configure(StreamEncoder& encoder) const {
@@ -72,6 +75,12 @@ class SampleRun final : public MediaSink {
   std::uint32_t sourceScale() const override { return probe_.sourceScale(); }
 
   bool addVideoSample(double time, const std::uint8_t* data, std::uint32_t length) override {
+    // A refused frame stops the decoding at once, without marking a job as
+    // cancelled: the sample is nobody's job.
+    if (cancel_ != nullptr && cancel_->cancelRequested()) {
+      cancelled_ = true;
+      return false;
+    }
     while (next_ < stretches_.size() && time >= stretches_[next_].end) finishStretch();
     if (next_ >= stretches_.size()) return false;  // the sample is complete
     if (time < stretches_[next_].start) return true;
@@ -91,6 +100,7 @@ class SampleRun final : public MediaSink {
     if (encoder_) finishStretch();
   }
   bool failed() const { return failed_; }
+  bool cancelled() const { return cancelled_; }
   std::uint64_t countedFrames() const { return countedFrames_; }
   std::uint64_t countedBytes() const { return countedBytes_; }
   const StreamEncoder& probe() const { return probe_; }
@@ -128,6 +138,7 @@ class SampleRun final : public MediaSink {
   std::string streamPath_;
   std::vector<Stretch> stretches_;
   std::uint32_t settlingFrames_;
+  const CancelSource* cancel_;
   StreamEncoder probe_;
   FrameRate containerRate_;
   bool haveContainerRate_ = false;
@@ -144,6 +155,7 @@ class SampleRun final : public MediaSink {
   std::uint64_t countedFrames_ = 0;
   std::uint64_t countedBytes_ = 0;
   bool failed_ = false;
+  bool cancelled_ = false;
 };
 
 // Where the stretches lie, in seconds, and how many frames settle each.
@@ -166,6 +178,35 @@ std::vector<Stretch> placeStretches(const StreamShape& shape, double seconds, st
 }
 
 }  // namespace
+
+std::optional<std::string> neverFitsText(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t limit,
+                                         bool target) {
+  const std::uint64_t usable = usableImageBytes(limit);
+  const std::uint64_t lowest = unpaddedImageBytes(playerBytes, shape, smallestFrameBytes(shape));
+  if (lowest <= usable) return std::nullopt;
+  StreamShape longest = shape;
+  longest.frames = longestFittingFrames(playerBytes, shape, usable);
+  const std::string fits = longest.frames == 0 ? std::string("no video of these settings fits in it")
+                                               : "at most " + durationText(streamSeconds(longest)) +
+                                                     " of video fits in it";
+  if (target) {
+    return "The target size of " + std::to_string(limit) + " bytes cannot hold this video: its sound and "
+           "smallest frames alone make " + std::to_string(paddedImageBytes(lowest)) + " bytes; " + fits + ".";
+  }
+  return "The video is too long for a cartridge: its sound and smallest frames alone make " + mebibytesText(lowest) +
+         ", more than the 32 MiB a cartridge holds; " + fits + ".";
+}
+
+TargetFigures targetFigures(const StreamShape& shape, std::uint64_t targetBytes) {
+  const std::uint64_t player = playerImage().size();
+  const std::uint64_t allowance = targetFrameAllowance(player, shape, targetBytes);
+  TargetFigures figures;
+  figures.bitrate = bitrateWithin(shape, allowance);
+  figures.imageBytes = paddedImageBytes(unpaddedImageBytes(player, shape, allowance));
+  figures.filled = allowance == frameBytesWithin(player, shape, targetBytes);
+  figures.refusal = neverFitsText(player, shape, targetBytes, true);
+  return figures;
+}
 
 SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64_t playerBytes,
                               std::optional<std::uint64_t> likelyFrameBytes) {
@@ -190,12 +231,13 @@ SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64
 }
 
 std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
-                                              const DecodingGraphFactory& makeGraph, int* failure) {
+                                              const DecodingGraphFactory& makeGraph, int* failure,
+                                              const CancelSource* cancel) {
   auto fail = [failure](int result) -> std::optional<SizeEstimate> {
     if (failure != nullptr) *failure = result;
     return std::nullopt;
   };
-  const DriverArguments arguments = driverArguments(job);
+  DriverArguments arguments = driverArguments(job);
   // The probe never opens its stream: a name is all it needs.
   SampleRun lengthProbe(arguments, "length-probe", {}, 0);
   if (StreamEncoder settings; arguments.bitrate < 1 || !lengthProbe.configure(settings)) {
@@ -220,6 +262,9 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
   shape.rate = probe.outputRate();
   shape.width = probe.outputWidth();
   shape.height = probe.outputHeight();
+  // A target size sets the bitrate: the estimate is of the image it makes.
+  if (job.fitBytes != 0)
+    arguments.bitrate = std::max(1, bitrateForTarget(playerImage().size(), shape, job.fitBytes, kBitrateRange.max));
 
   std::optional<std::uint64_t> likely;
   if (depth == EstimateDepth::kSampled && shape.frames > 0) {
@@ -234,7 +279,7 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     const std::filesystem::path* streamPath = &streamFile->path();
     std::uint32_t settling = 0;
     const std::vector<Stretch> stretches = placeStretches(shape, streamSeconds(shape), settling);
-    SampleRun run(arguments, streamPath->string(), stretches, settling);
+    SampleRun run(arguments, streamPath->string(), stretches, settling, cancel);
     const std::unique_ptr<DecodingGraph> sampler = makeGraph();
     // The sample's encoders report no progress of their own to the front end.
     const int progressBefore = lastProgressSent.load();
@@ -246,6 +291,10 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     }
     if (sampler) sampler->releaseDecodingGraph();
     lastProgressSent = progressBefore;
+    if (run.cancelled()) {
+      setLastErrorText("The size estimate was cancelled.");
+      return fail(kJobRunFailed);
+    }
     if (!built || run.failed()) {
       if (lastErrorText().empty()) setLastErrorText("The input could not be sampled: " + job.inputPath);
       return fail(kJobInputError);

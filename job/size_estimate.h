@@ -8,10 +8,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "input/decoding_graph.h"
 #include "job/conversion_job.h"
 #include "job/image_size_range.h"
+#include "platform/cancel_source.h"
 
 namespace zepra {
 
@@ -41,11 +43,27 @@ enum class EstimateDepth {
 
 // Opens the input as the job would. Nothing when the input or the settings
 // cannot be converted: lastErrorText says why, and `failure` (when given)
-// receives the job's result code for it. Writes no file but a temporary one
+// receives the job's result code for it. Nothing too when cancel asks the
+// sample to stop before it is complete. Writes no file but a temporary one
 // it removes.
 std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, EstimateDepth depth,
                                               const DecodingGraphFactory& makeGraph = createDecodingGraph,
-                                              int* failure = nullptr);
+                                              int* failure = nullptr, const CancelSource* cancel = nullptr);
+
+// Why no image of this shape fits `limit` bytes, not even with every frame at
+// its smallest, in the words the job refuses it with: a target size when
+// `target`, else the largest cartridge. Nothing when the lowest image fits.
+std::optional<std::string> neverFitsText(std::uint64_t playerBytes, const StreamShape& shape, std::uint64_t limit,
+                                         bool target);
+
+// What a target size gives a video of this shape, with this program's player.
+struct TargetFigures {
+  int bitrate = 0;                // the bitrate the target amounts to
+  std::uint64_t imageBytes = 0;   // the most the image can then weigh
+  bool filled = false;            // false: even the highest bitrate stays below the target
+  std::optional<std::string> refusal;  // the job's refusal when the target cannot hold the video
+};
+TargetFigures targetFigures(const StreamShape& shape, std::uint64_t targetBytes);
 
 // The estimate of a stream of this shape whose frames total frameBytes
 // (likely) at bitrate: the lowest, largest and likely sizes filled in.

@@ -71,12 +71,11 @@ INSTANTIATE_TEST_SUITE_P(
         PacingCase{"TwentyFiveFramesASecond", 77, 400000, 64, 48, 101}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// 300 frames of a full screen at `perSecond` frames a second.
+StreamShape fullScreenFrames(std::uint32_t perSecond) { return {300, {perSecond * 1000, 1000}, 240, 160, 0}; }
+
 TEST(ImageSize, PaddingTargetsAndTheLongestVideoThatFits) {
-  StreamShape shape;
-  shape.rate = {30000, 1000};
-  shape.width = 240;
-  shape.height = 160;
-  shape.frames = 300;
+  StreamShape shape = fullScreenFrames(30);
   // 300 frames at 30 per second last 597 refreshes: 598 blocks with the one added.
   EXPECT_EQ(trailerBytes(shape), 4u + 598u * 176u);
   // Sound longer than the video sets the trailer.
@@ -111,6 +110,24 @@ TEST(ImageSize, PaddingTargetsAndTheLongestVideoThatFits) {
   EXPECT_EQ(smallestCartridgeFor(4 * kMiB), 4 * kMiB);
   EXPECT_EQ(smallestCartridgeFor(4 * kMiB + 1), 8 * kMiB);
   EXPECT_EQ(smallestCartridgeFor(32 * kMiB + 1), 0u);
+}
+
+// The bitrate a target implies: its largest image fits the target, one
+// kilobyte a second more would not (unless it is already the highest).
+TEST(ImageSize, TheBitrateATargetImplies) {
+  const StreamShape shape = fullScreenFrames(15);
+  const std::uint64_t player = 44408;
+  for (const std::uint64_t target : {kMiB / 2, kMiB, 4 * kMiB}) {
+    const int bitrate = bitrateForTarget(player, shape, target, 500);
+    ASSERT_GT(bitrate, 0) << target;
+    auto image = [&](int b) { return paddedImageBytes(unpaddedImageBytes(player, shape, largestFrameBytes(shape, b))); };
+    EXPECT_LE(image(bitrate), target);
+    if (bitrate < 500) {
+      EXPECT_GT(image(bitrate + 1), target) << target;
+    }
+  }
+  EXPECT_EQ(bitrateForTarget(player, shape, 32 * kMiB, 500), 500);  // more room than the highest fills
+  EXPECT_EQ(bitrateForTarget(player, shape, 64 * 1024, 500), 0);    // not even the smallest frames
 }
 
 }  // namespace

@@ -97,6 +97,41 @@ TEST_F(SizeControl, ATargetIsNeverExceededAndNearlyFilled) {
   EXPECT_GT(decodeImage(), 170u);
 }
 
+TEST_F(SizeControl, TheBitrateATargetAmountsToKeepsASinglePassWithinIt) {
+  ASSERT_FALSE(job.inputPath.empty());
+  const std::optional<SizeEstimate> estimate = estimateImageSize(job, EstimateDepth::kLength);
+  ASSERT_TRUE(estimate) << lastErrorText();
+  const std::uint64_t target = 512 * 1024;
+  const TargetFigures figures = targetFigures(estimate->shape, target);
+  EXPECT_FALSE(figures.refusal);
+  EXPECT_TRUE(figures.filled);
+  EXPECT_LE(figures.imageBytes, target);
+  ASSERT_GT(figures.bitrate, 1);
+  job.bitrate = figures.bitrate;
+  ASSERT_EQ(convert(), kJobOk) << lastErrorText();
+  EXPECT_LE(fs::file_size(job.outputPath), target);
+  // One more kilobyte a second could pass the target.
+  EXPECT_GT(estimateForShape(estimate->shape, figures.bitrate + 1, playerImage().size(), std::nullopt).imageBytesMax,
+            target);
+
+  EXPECT_TRUE(targetFigures(estimate->shape, 96 * 1024).refusal);
+  const TargetFigures roomy = targetFigures(estimate->shape, 32 * 1024 * 1024);
+  EXPECT_FALSE(roomy.filled);
+  EXPECT_EQ(roomy.bitrate, kBitrateRange.max);
+}
+
+TEST_F(SizeControl, ACancelledEstimateStopsWithoutCancellingAJob) {
+  ASSERT_FALSE(job.inputPath.empty());
+  CancelSource cancel;
+  cancel.requestCancel();
+  int failure = 0;
+  EXPECT_FALSE(estimateImageSize(job, EstimateDepth::kSampled, createDecodingGraph, &failure, &cancel));
+  EXPECT_FALSE(jobCancelled.load());
+  EXPECT_TRUE(window.progress.empty());
+  // The quick figures read no frame, so there is nothing to cancel.
+  EXPECT_TRUE(estimateImageSize(job, EstimateDepth::kLength, createDecodingGraph, nullptr, &cancel));
+}
+
 TEST_F(SizeControl, TwoPassesStayWithinTheSinglePassAllowance) {
   ASSERT_FALSE(job.inputPath.empty());
   const std::optional<SizeEstimate> estimate = estimateImageSize(job, EstimateDepth::kLength);
