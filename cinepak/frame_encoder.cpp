@@ -44,10 +44,24 @@ std::size_t FrameEncoder::maxFrameSize(int width, int height) {
   return kFrameHeadersSize + 2 * codebook + kChunkHeaderSize + 4 * ((2 * blocks + 31) / 32) + 4 * blocks;
 }
 
+namespace {
+
+// The cheapest intra frame: one V1 entry and one index per block.
+std::size_t cheapestIntraFrame(std::size_t blocks, bool grey) {
+  return kFrameHeadersSize + 2 * kChunkHeaderSize + (grey ? 4 : 6) + blocks;
+}
+
+// A budget below the cheapest intra frame is overshot whatever is done;
+// half again that form buys a small codebook instead of one flat colour,
+// and the running budget takes the bytes back over the next frames.
+std::size_t intraFloor(std::size_t cheapest) { return cheapest * 3 / 2; }
+
+}  // namespace
+
 std::size_t FrameEncoder::minFrameSize(int width, int height, bool intra) {
   if (!intra) return kFrameHeadersSize;
   const std::size_t blocks = static_cast<std::size_t>(width / 4) * (height / 4);
-  return kFrameHeadersSize + kChunkHeaderSize + 6 + kChunkHeaderSize + blocks;
+  return intraFloor(cheapestIntraFrame(blocks, false));
 }
 
 std::size_t FrameEncoder::encode(const SourceFrame& source, bool intra, std::size_t budget, float lambdaFloor,
@@ -84,13 +98,9 @@ FittedFrame FrameEncoder::planIntra(const SourceFrame& source, std::size_t budge
     candidates_.push_back(b);
     options_[b].skipError = kUnavailable;
   }
-  // The cheapest intra frame: one V1 entry and one index per block.
   const int entrySize = grey_ ? 4 : 6;
-  const std::size_t cheapest = kFrameHeadersSize + 2 * kChunkHeaderSize + entrySize + blocks;
-  // A budget below the cheapest intra frame is overshot whatever is done;
-  // half again that form buys a small codebook instead of one flat colour,
-  // and the running budget takes the bytes back over the next frames.
-  budget = std::max(budget, cheapest * 3 / 2);
+  const std::size_t cheapest = cheapestIntraFrame(static_cast<std::size_t>(blocks), grey_);
+  budget = std::max(budget, intraFloor(cheapest));
   const long spare = budget > cheapest ? static_cast<long>(budget - cheapest) : 0;
   const int entries = effort_.codebookEntries;
   int v1Entries = std::clamp(static_cast<int>(1 + spare * 2 / 5 / entrySize), 1, entries);

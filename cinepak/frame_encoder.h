@@ -45,8 +45,10 @@ class FrameEncoder {
   // Largest frame this picture size can produce.
   static std::size_t maxFrameSize(int width, int height);
   // Smallest frame it produces: what a frame costs when its budget is lower.
-  // An intra frame needs one V1 entry and an index per block; an inter frame
-  // that skips every block is the two headers alone.
+  // An inter frame that skips every block is the two headers alone. An intra
+  // frame takes half again its cheapest form (one V1 entry and an index per
+  // block), so that a starved one still shows a picture; for colour frames,
+  // the larger of the two.
   static std::size_t minFrameSize(int width, int height, bool intra);
 
   // Compresses source into out (maxFrameSize bytes) and returns the length.

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "cinepak/cinepak_compressor.h"
+#include "cinepak/frame_encoder.h"
 #include "encoder/cinepak_strip.h"
 #include "encoder/image_size.h"
 #include "encoder/stream_encoder.h"
@@ -108,12 +109,18 @@ bool StreamEncoder::handOver(std::uint8_t* frame) {
 bool StreamEncoder::compressKeptFrame(const std::uint8_t* frame) {
   compressParams_.lFrameNum = static_cast<std::int32_t>(framesEncoded_);
   compressParams_.lpInput = frame;
-  compressParams_.dwFlags = keyFrameDue() ? kCompressKeyFrame : 0;
   const std::uint32_t n = framesEncoded_ + 1;
 
   compressParams_.dwFrameSize = budgetPlan_ ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
                                                   budgetPlan_->budgetFor(n, bytesEncoded_), UINT32_MAX))
                                             : bitrateBudget(n);
+  // Under a plan a key frame waits for a budget that holds the smallest intra
+  // frame, so it never overshoots what the plan allows: a target size stays a
+  // promise. At a bitrate the running total takes an overshoot back.
+  const bool keyFrameFits = !budgetPlan_ || compressParams_.dwFrameSize >= FrameEncoder::minFrameSize(
+                                                                              options_.outputWidth,
+                                                                              options_.outputHeight, true);
+  compressParams_.dwFlags = keyFrameDue() && keyFrameFits ? kCompressKeyFrame : 0;
 
   if (compressor_->compress(compressParams_) != kIcErrOk) {
     return fail("The Cinepak compressor failed on frame " + std::to_string(n) + ".");

@@ -49,6 +49,29 @@ TEST(FrameEncoder, ItsCodebooksAreThePlayers) {
   }
 }
 
+// Budgets below a frame's smallest size: the frame comes out no larger than
+// minFrameSize says, which the size plans and the key frames rely on.
+TEST(FrameEncoder, AStarvedFrameIsNoLargerThanItsSmallestSize) {
+  struct Size { int width, height; };
+  for (const Size size : {Size{240, 160}, Size{240, 136}, Size{96, 64}}) {
+    for (const Clip kind : {Clip::kShapes, Clip::kGrey, Clip::kGradient}) {
+      const std::vector<test::Frame> clip = test::makeClip(kind, size.width, size.height, 3);
+      SourceFrame source;
+      source.resize(size.width, size.height);
+      FrameEncoder encoder;
+      encoder.begin(size.width, size.height, EncoderEffort{});
+      std::vector<std::uint8_t> out(FrameEncoder::maxFrameSize(size.width, size.height));
+      for (std::size_t n = 0; n < clip.size(); ++n) {
+        source.load(clip[n].data());
+        const bool intra = n != 1;  // an intra frame after an inter one too
+        const std::size_t length = encoder.encode(source, intra, 1, lambdaForQuality(kDefaultQuality), out.data());
+        EXPECT_LE(length, FrameEncoder::minFrameSize(size.width, size.height, intra))
+            << size.width << "x" << size.height << " clip " << static_cast<int>(kind) << " frame " << n;
+      }
+    }
+  }
+}
+
 // Two threads share the encoder's loops; the frames must be those of one.
 TEST(FrameEncoder, TwoThreadsGiveTheSameFramesAsOne) {
   constexpr int kWidth = 240, kHeight = 160;

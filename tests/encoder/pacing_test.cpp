@@ -6,6 +6,8 @@
 #include <set>
 
 #include "cinepak/cinepak_compressor.h"
+#include "cinepak/frame_encoder.h"
+#include "encoder/budget_plan.h"
 #include "format/cinepak.h"
 #include "tests/encoder/case_name.h"
 #include "tests/encoder/encoder_harness.h"
@@ -257,6 +259,35 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyFrameCase{"counted_in_output_frames", 0.2, 3, {}, {3, 6, 9}},
                       KeyFrameCase{"shorter_than_a_frame", 0.01, 5, {}, {1, 2, 3, 4, 5, 6}}),
     [](const auto& info) { return std::string(info.param.what); });
+
+// Under a plan a key frame waits for a budget that holds the smallest intra
+// frame, so a target size is never overshot by one; calm frames planned
+// below it come first, a scene cut planned above it after them.
+TEST_F(PacingTest, UnderAPlanAKeyFrameWaitsForABudgetThatHoldsIt) {
+  const std::uint64_t floor = FrameEncoder::minFrameSize(240, 160, true);
+  std::vector<FrameNeed> needs(20, FrameNeed{floor / 4.0, floor / 4.0, floor / 4.0});
+  for (std::size_t n = 12; n < needs.size(); ++n) needs[n] = FrameNeed{floor * 2.0, floor * 2.0, floor * 2.0};
+  const BudgetPlan plan(needs, 19 * floor, FrameSizeLimits{floor / 4, kFrameHeadersSize, kMaxFrameLength});
+  ASSERT_TRUE(plan.feasible());
+  encoder.setBudgetPlan(&plan);
+  encoder.setKeyFrameInterval(0.2);  // every 6 frames at 30 frames/s
+  script->frameLength = static_cast<std::uint32_t>(floor / 4);
+  script->reshape = [&](std::int32_t n, std::vector<std::uint8_t>& frame) {
+    frame[10] = n == 0 || (script->frameFlags.back() & kCompressKeyFrame) != 0 ? 0x10 : 0x11;
+  };
+  ASSERT_TRUE(open(SourceVideo{}, 20));
+  for (int k = 0; k < 20; ++k) ASSERT_TRUE(add(k / 30.0, static_cast<std::uint8_t>(k)));
+
+  ASSERT_LT(script->frameSizes.at(6), floor) << "the calm frame due a key frame must be planned below it";
+  std::vector<int> asked;
+  for (std::size_t i = 0; i < script->frameFlags.size(); ++i) {
+    if ((script->frameFlags[i] & kCompressKeyFrame) == 0) continue;
+    asked.push_back(script->frameNumbers[i]);
+    EXPECT_GE(script->frameSizes[i], floor) << "frame " << script->frameNumbers[i];
+  }
+  ASSERT_FALSE(asked.empty());
+  EXPECT_GT(asked.front(), 6);
+}
 
 TEST_F(PacingTest, AShortDecodedFrameIsRefused) {
   ASSERT_TRUE(open(SourceVideo{}, 10));
