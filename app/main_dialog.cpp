@@ -164,7 +164,7 @@ std::optional<EstimateRequest> MainDialog::settingsOnScreen() const {
   QWidget* invalid = nullptr;
   QString prompt;
   if (!gatherControls(request.job, preset, invalid, prompt)) return std::nullopt;
-  if (videoList_->count() >= 2) {
+  if (videoList_->makesCartridge()) {
     for (const CartridgeInput& video : videoList_->inputs()) request.inputs.push_back(video.inputPath);
   } else {
     request.inputs = {request.job.inputPath};

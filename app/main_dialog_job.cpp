@@ -46,7 +46,7 @@ void MainDialog::startJob() {
   cancel_ = std::make_shared<CancelSource>();
   // Several videos make a cartridge with a menu; one is converted as ever.
   std::vector<CartridgeInput> cartridge;
-  if (videoList_->count() >= 2) cartridge = videoList_->inputs();
+  if (videoList_->makesCartridge()) cartridge = videoList_->inputs();
   jobThread_ = std::thread([this, runner = runner_, cartridgeRunner = cartridgeRunner_, job = job_,
                             cartridge = std::move(cartridge), cancel = cancel_] {
     {

@@ -18,7 +18,7 @@
 namespace zepra {
 
 std::vector<CartridgeInput> MainDialog::videos() const {
-  if (videoList_->count() >= 2) return videoList_->inputs();
+  if (videoList_->makesCartridge()) return videoList_->inputs();
   if (job_.inputPath.empty()) return {};
   return {{job_.inputPath, {}}};
 }

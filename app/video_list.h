@@ -29,6 +29,8 @@ class VideoList final : public QWidget {
   explicit VideoList(QWidget* parent = nullptr);
 
   int count() const { return static_cast<int>(entries_.size()); }
+  // Two videos or more make a cartridge with a menu; one stays in the input field.
+  bool makesCartridge() const { return count() >= 2; }
   // The entries in menu order; every name is the user's text (never empty).
   std::vector<CartridgeInput> inputs() const;
 
