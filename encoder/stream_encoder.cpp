@@ -12,6 +12,12 @@
 
 namespace zepra {
 
+std::uint32_t keyFrameInterval(double seconds, FrameRate rate) {
+  if (seconds <= 0 || rate.scale == 0) return 0;
+  const double frames = std::floor(seconds * rate.rate / rate.scale);
+  return static_cast<std::uint32_t>(std::clamp(frames, 1.0, double{UINT32_MAX}));
+}
+
 StreamEncoder::StreamEncoder(CompressorLocator locate) : locate_(std::move(locate)) {}
 
 // Members release the file, the compressor and every buffer.
@@ -82,12 +88,7 @@ bool StreamEncoder::openStream(std::uint32_t frameCount) {
     return false;
   }
   audio_.reset(static_cast<double>(frameCount) * sourceRate_.scale / sourceRate_.rate);
-  // The interval in whole output frames, never less than one.
-  keyFrameEvery_ = 0;
-  if (keyFrameSeconds_ > 0) {
-    const double frames = std::floor(keyFrameSeconds_ * outputRate_.rate / outputRate_.scale);
-    keyFrameEvery_ = static_cast<std::uint32_t>(std::clamp(frames, 1.0, double{UINT32_MAX}));
-  }
+  keyFrameEvery_ = keyFrameInterval(keyFrameSeconds_, outputRate_);
 
   sessionOpen_ = beginCompression(frameCount);
   if (sessionOpen_) {

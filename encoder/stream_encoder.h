@@ -25,6 +25,10 @@
 
 namespace zepra {
 
+// The output frames between the key frames asked for every `seconds` (0:
+// none) at this output rate: whole frames, never less than one.
+std::uint32_t keyFrameInterval(double seconds, FrameRate rate);
+
 class StreamEncoder final : public MediaSink {
  public:
   explicit StreamEncoder(CompressorLocator locate = locateCinepakCompressor);

@@ -53,7 +53,7 @@ std::uint64_t paddedImageBytes(std::uint64_t unpaddedBytes) {
   return (unpaddedBytes + kRomAlignment - 1) / kRomAlignment * kRomAlignment;
 }
 
-std::uint64_t largestFrameBytes(const StreamShape& shape, int bitrate) {
+std::uint64_t largestFrameBytes(const StreamShape& shape, int bitrate, std::uint32_t keyFrameEvery) {
   if (shape.frames == 0 || shape.rate.rate == 0 || bitrate < 1) return 0;
   // Consecutive shares of the running total are this or one more.
   const std::uint64_t share = frameByteTarget(bitrate, shape.rate);
@@ -65,8 +65,12 @@ std::uint64_t largestFrameBytes(const StreamShape& shape, int bitrate) {
   auto frameCap = [&](std::uint64_t n, std::uint64_t before) {
     const std::uint64_t allowed = allowedAfter(bitrate, shape.rate, n);
     const std::uint64_t budget = std::max<std::uint64_t>(allowed > before ? allowed - before : 1, floor);
-    return std::max(std::min<std::uint64_t>(budget, kMaxFrameLength), n == 1 ? cheapestIntra : cheapestInter);
+    const bool key = n == 1 || (keyFrameEvery != 0 && (n - 1) % keyFrameEvery == 0);
+    return std::max(std::min<std::uint64_t>(budget, kMaxFrameLength), key ? cheapestIntra : cheapestInter);
   };
+  // Key frames that may pass their budget make every frame count; the key
+  // frames come at the latest the interval lets them, so as many as can.
+  const bool stepEveryFrame = keyFrameEvery != 0 && share < cheapestIntra;
   // Spending the whole cap is the worst case: a larger total never lowers a
   // later frame's cap by more than it added. Once the total has settled,
   // the rest follows without stepping through every frame.
@@ -74,6 +78,7 @@ std::uint64_t largestFrameBytes(const StreamShape& shape, int bitrate) {
   std::uint64_t total = 0;
   for (std::uint64_t n = 1; n <= shape.frames; ++n) {
     total += frameCap(n, total);
+    if (stepEveryFrame) continue;
     const std::uint64_t allowed = allowedAfter(bitrate, shape.rate, n);
     const std::uint64_t rest = shape.frames - n;
     // Shares above the longest frame: every later frame is a longest one.

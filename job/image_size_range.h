@@ -42,7 +42,10 @@ std::uint64_t paddedImageBytes(std::uint64_t unpaddedBytes);
 // The most the frames can total at bitrate kilobytes per second: the pacing
 // lets a frame spend what the running total allows, never less than half a
 // frame's share, and no frame is smaller than the compressor's smallest.
-std::uint64_t largestFrameBytes(const StreamShape& shape, int bitrate);
+// keyFrameEvery: a key frame is asked for every this many frames (0: only
+// the first), and a key frame is never smaller than the smallest intra frame,
+// whatever its budget.
+std::uint64_t largestFrameBytes(const StreamShape& shape, int bitrate, std::uint32_t keyFrameEvery = 0);
 // The least they can total: an intra frame at its smallest, then frames
 // that skip every block.
 std::uint64_t smallestFrameBytes(const StreamShape& shape);

@@ -37,19 +37,24 @@ struct Stretch {
 
 // Takes the decoded frames of the stretches and compresses each with a fresh
 // encoder of the job's settings; everything outside them is passed over, and
-// decoding stops after the last one.
+// decoding stops after the last one. Each stretch starts with an intra frame,
+// whose bytes are kept apart: the stream's key frames cost what they do.
 class SampleRun final : public MediaSink {
  public:
+  // keyFrameSeconds: the key frames of the job, for a sample that is the
+  // whole video; 0 for stretches, whose key frames are counted apart.
   SampleRun(const DriverArguments& arguments, std::string streamPath, std::vector<Stretch> stretches,
-            std::uint32_t settlingFrames, const CancelSource* cancel = nullptr)
+            std::uint32_t settlingFrames, const CancelSource* cancel = nullptr, double keyFrameSeconds = 0)
       : arguments_(arguments),
         streamPath_(std::move(streamPath)),
         stretches_(std::move(stretches)),
         settlingFrames_(settlingFrames),
-        cancel_(cancel) {}
+        cancel_(cancel),
+        keyFrameSeconds_(keyFrameSeconds) {}
 
   // The encoder of the settings, which also judges the formats.
   bool configure(StreamEncoder& encoder) const {
+    encoder.setKeyFrameInterval(keyFrameSeconds_);
     return encoder.setOutputName(streamPath_.c_str()) &&
            encoder.setOptions(arguments_.trim, arguments_.autoTrim, arguments_.width, arguments_.height,
                               arguments_.frameRateMode, arguments_.preFilter, arguments_.bitrate,
@@ -86,6 +91,13 @@ class SampleRun final : public MediaSink {
     if (time < stretches_[next_].start) return true;
     if (!encoder_ && !startStretch(time)) return false;
     if (!encoder_->addVideoSample(time - origin_, data, length)) return false;
+    if (!intraSeen_ && encoder_->framesEncoded() > 0) {
+      intraSeen_ = true;
+      if (encoder_->framesEncoded() == 1) {
+        ++intraFrames_;
+        intraBytes_ += encoder_->bytesEncoded();
+      }
+    }
     if (!settled_ && encoder_->framesEncoded() >= settlingFrames_) {
       settled_ = true;
       settledFrames_ = encoder_->framesEncoded();
@@ -103,6 +115,9 @@ class SampleRun final : public MediaSink {
   bool cancelled() const { return cancelled_; }
   std::uint64_t countedFrames() const { return countedFrames_; }
   std::uint64_t countedBytes() const { return countedBytes_; }
+  // The stretches' first frames, intra-coded.
+  std::uint64_t intraFrames() const { return intraFrames_; }
+  std::uint64_t intraBytes() const { return intraBytes_; }
   const StreamEncoder& probe() const { return probe_; }
 
  private:
@@ -116,6 +131,7 @@ class SampleRun final : public MediaSink {
       return false;
     }
     origin_ = time;
+    intraSeen_ = false;
     settled_ = settlingFrames_ == 0;
     settledFrames_ = 0;
     settledBytes_ = 0;
@@ -139,6 +155,7 @@ class SampleRun final : public MediaSink {
   std::vector<Stretch> stretches_;
   std::uint32_t settlingFrames_;
   const CancelSource* cancel_;
+  double keyFrameSeconds_;
   StreamEncoder probe_;
   FrameRate containerRate_;
   bool haveContainerRate_ = false;
@@ -154,6 +171,9 @@ class SampleRun final : public MediaSink {
   std::uint64_t settledBytes_ = 0;
   std::uint64_t countedFrames_ = 0;
   std::uint64_t countedBytes_ = 0;
+  bool intraSeen_ = false;
+  std::uint64_t intraFrames_ = 0;
+  std::uint64_t intraBytes_ = 0;
   bool failed_ = false;
   bool cancelled_ = false;
 };
@@ -209,17 +229,20 @@ TargetFigures targetFigures(const StreamShape& shape, std::uint64_t targetBytes)
 }
 
 SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64_t playerBytes,
-                              std::optional<std::uint64_t> likelyFrameBytes) {
+                              std::optional<std::uint64_t> likelyFrameBytes,
+                              std::optional<std::uint64_t> largestFrames) {
   SizeEstimate e;
   e.shape = shape;
   e.bitrate = bitrate;
   e.durationSeconds = streamSeconds(shape);
   const std::uint64_t lowestFrames = smallestFrameBytes(shape);
-  const std::uint64_t largestFrames = std::max(largestFrameBytes(shape, bitrate), lowestFrames);
+  const std::uint64_t mostFrames =
+      std::max(largestFrames.value_or(largestFrameBytes(shape, bitrate)), lowestFrames);
   e.sampled = likelyFrameBytes.has_value();
-  const std::uint64_t likely = std::clamp(likelyFrameBytes.value_or(largestFrames), lowestFrames, largestFrames);
+  e.frameBytesSampled = likelyFrameBytes.value_or(0);
+  const std::uint64_t likely = std::clamp(likelyFrameBytes.value_or(mostFrames), lowestFrames, mostFrames);
   e.streamBytesLowest = unpaddedImageBytes(0, shape, lowestFrames);
-  e.streamBytesMax = unpaddedImageBytes(0, shape, largestFrames);
+  e.streamBytesMax = unpaddedImageBytes(0, shape, mostFrames);
   e.streamBytesLikely = unpaddedImageBytes(0, shape, likely);
   e.imageBytesLowest = paddedImageBytes(playerBytes + e.streamBytesLowest);
   e.imageBytesMax = paddedImageBytes(playerBytes + e.streamBytesMax);
@@ -265,6 +288,15 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
   // A target size sets the bitrate: the estimate is of the image it makes.
   if (job.fitBytes != 0)
     arguments.bitrate = std::max(1, bitrateForTarget(playerImage().size(), shape, job.fitBytes, kBitrateRange.max));
+  // The most the frames can take. Two passes hold their frames within an
+  // allowance (and key frames wait for a budget that holds them); a single
+  // pass within the running total, which a key frame may pass.
+  const bool twoPasses = job.twoPass || job.fitBytes != 0;
+  const std::uint32_t keyFrameEvery = keyFrameInterval(job.keyFrameSeconds, shape.rate);
+  const std::uint64_t largestFrames =
+      job.fitBytes != 0 ? targetFrameAllowance(playerImage().size(), shape, job.fitBytes)
+      : twoPasses       ? largestFrameBytes(shape, arguments.bitrate)
+                        : largestFrameBytes(shape, arguments.bitrate, keyFrameEvery);
 
   std::optional<std::uint64_t> likely;
   if (depth == EstimateDepth::kSampled && shape.frames > 0) {
@@ -279,7 +311,13 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     const std::filesystem::path* streamPath = &streamFile->path();
     std::uint32_t settling = 0;
     const std::vector<Stretch> stretches = placeStretches(shape, streamSeconds(shape), settling);
-    SampleRun run(arguments, streamPath->string(), stretches, settling, cancel);
+    // Two passes spend what the frames need within the allowance: the sample
+    // measures the need, at a bitrate that hardly ever holds a frame back.
+    DriverArguments sampleArguments = arguments;
+    if (twoPasses) sampleArguments.bitrate = kBitrateRange.max;
+    const bool whole = settling == 0;
+    SampleRun run(sampleArguments, streamPath->string(), stretches, settling, cancel,
+                  whole ? job.keyFrameSeconds : 0.0);
     const std::unique_ptr<DecodingGraph> sampler = makeGraph();
     // The sample's encoders report no progress of their own to the front end.
     const int progressBefore = lastProgressSent.load();
@@ -301,10 +339,19 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     }
     if (run.countedFrames() > 0) {
       const double perFrame = static_cast<double>(run.countedBytes()) / run.countedFrames();
-      likely = static_cast<std::uint64_t>(std::llround(perFrame * shape.frames));
+      double total = perFrame * shape.frames;
+      // The stretches count frames after their first: the stream's first
+      // frame and its key frames cost what the stretches' first frames did.
+      if (!whole && run.intraFrames() > 0) {
+        const double intra = static_cast<double>(run.intraBytes()) / run.intraFrames();
+        const std::uint64_t intraFrames = 1 + (keyFrameEvery != 0 ? (shape.frames - 1) / keyFrameEvery : 0);
+        total += intraFrames * std::max(0.0, intra - perFrame);
+      }
+      likely = static_cast<std::uint64_t>(std::llround(total));
     }
   }
-  SizeEstimate estimate = estimateForShape(shape, arguments.bitrate, playerImage().size(), likely);
+  SizeEstimate estimate =
+      estimateForShape(shape, arguments.bitrate, playerImage().size(), likely, largestFrames);
   estimate.sourceFrames = sourceFrames;
   setLastErrorText({});
   return estimate;

@@ -27,6 +27,11 @@ struct SizeEstimate {
   std::uint64_t imageBytesMax = 0;     // every frame spending all the budget allows
   std::uint64_t imageBytesLikely = 0;  // from the sample; imageBytesMax when none was taken
   bool sampled = false;
+  // What the sample says all the frames take before any budget holds them
+  // within the largest size (key frames included); 0 when none was taken.
+  // With two passes the sample is taken at the highest bitrate: what the
+  // frames need when nothing holds them back.
+  std::uint64_t frameBytesSampled = 0;
   // The stream alone (header, records, sound), no player and no padding:
   // what it adds to a cartridge of several videos.
   std::uint64_t streamBytesLowest = 0;
@@ -66,8 +71,11 @@ struct TargetFigures {
 TargetFigures targetFigures(const StreamShape& shape, std::uint64_t targetBytes);
 
 // The estimate of a stream of this shape whose frames total frameBytes
-// (likely) at bitrate: the lowest, largest and likely sizes filled in.
+// (likely) at bitrate: the lowest, largest and likely sizes filled in. The
+// frames total at most largestFrames, by default what the bitrate's running
+// total allows.
 SizeEstimate estimateForShape(const StreamShape& shape, int bitrate, std::uint64_t playerBytes,
-                              std::optional<std::uint64_t> likelyFrameBytes);
+                              std::optional<std::uint64_t> likelyFrameBytes,
+                              std::optional<std::uint64_t> largestFrames = std::nullopt);
 
 }  // namespace zepra

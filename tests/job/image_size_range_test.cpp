@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "cinepak/frame_budget.h"
+#include "cinepak/cinepak_compressor.h"
 #include "cinepak/frame_encoder.h"
 #include "job/rom_builder.h"
 #include "tests/encoder/encoder_harness.h"
@@ -24,6 +25,7 @@ struct PacingCase {
   std::int64_t frameDuration;  // 100 ns units
   int width, height;
   std::uint32_t frames;
+  double keyFrameSeconds = 0;  // a key frame asked for this often (0: only the first)
 };
 
 class LargestSize : public EncoderTest, public ::testing::WithParamInterface<PacingCase> {};
@@ -39,13 +41,16 @@ TEST_P(LargestSize, IsWhatThePacingLetsFullFramesSpendAndTheStreamWeighsWhatTheF
   // never smaller than the compressor's smallest.
   source.outputWidth = c.width;
   source.outputHeight = c.height;
+  // Key frames are intra-coded: never below the smallest intra frame.
   script->reshape = [this, c](std::int32_t n, std::vector<std::uint8_t>& frame) {
-    const std::uint64_t smallest = FrameEncoder::minFrameSize(c.width, c.height, n == 0);
+    const bool intra = n == 0 || (script->frameFlags.back() & kCompressKeyFrame) != 0;
+    const std::uint64_t smallest = FrameEncoder::minFrameSize(c.width, c.height, intra);
     const std::uint64_t length =
         std::max<std::uint64_t>(std::min<std::uint64_t>(script->frameSizes.back(), kMaxFrameLength), smallest);
-    frame = makeCinepakFrame(static_cast<std::uint32_t>(length), c.width, c.height, n == 0 ? 0x1000 : 0x1100, 1);
+    frame = makeCinepakFrame(static_cast<std::uint32_t>(length), c.width, c.height, intra ? 0x1000 : 0x1100, 1);
   };
   script->maxFrameBytes = kMaxFrameLength;
+  encoder.setKeyFrameInterval(c.keyFrameSeconds);
   ASSERT_TRUE(open(source, c.frames));
   for (std::uint32_t k = 0; k < c.frames; ++k) ASSERT_TRUE(add(k * c.frameDuration / 1e7, 9)) << lastErrorText();
   ASSERT_TRUE(encoder.closeStream());
@@ -56,7 +61,8 @@ TEST_P(LargestSize, IsWhatThePacingLetsFullFramesSpendAndTheStreamWeighsWhatTheF
   shape.width = c.width;
   shape.height = c.height;
   ASSERT_EQ(shape.frames, c.frames);
-  EXPECT_EQ(largestFrameBytes(shape, c.bitrate), encoder.bytesEncoded());
+  EXPECT_EQ(largestFrameBytes(shape, c.bitrate, keyFrameInterval(c.keyFrameSeconds, shape.rate)),
+            encoder.bytesEncoded());
   EXPECT_EQ(unpaddedImageBytes(0, shape, encoder.bytesEncoded()), std::filesystem::file_size(path));
   EXPECT_LE(smallestFrameBytes(shape), encoder.bytesEncoded());
 }
@@ -68,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
         PacingCase{"IntraAboveItsShareThenCatchingUp", 3, 333333, 240, 160, 60},
         PacingCase{"SharesBelowTheSmallestFrame", 1, 166667, 16, 16, 90},
         PacingCase{"SharesAboveTheLongestFrame", 500, 10000000, 16, 16, 12},
-        PacingCase{"TwentyFiveFramesASecond", 77, 400000, 64, 48, 101}),
+        PacingCase{"TwentyFiveFramesASecond", 77, 400000, 64, 48, 101},
+        PacingCase{"KeyFramesAboveTheirShare", 3, 333333, 240, 160, 200, 1.0},
+        PacingCase{"KeyFramesWithinTheirShare", 120, 333333, 16, 16, 120, 1.0},
+        PacingCase{"KeyFramesAndSharesBelowTheSmallestFrame", 1, 166667, 16, 16, 90, 0.5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // 300 frames of a full screen at `perSecond` frames a second.
