@@ -41,6 +41,17 @@ EstimateLine targetLine(const EstimateAnswer& answer, const SizeEstimate& e, std
   // Several videos share the target by their lengths: no one bitrate.
   if (answer.targetBitrate == 0)
     return {QStringLiteral("up to %1 for %2 — fills the %3 target").arg(size, length, target), false};
+  if (answer.targetBitrateHighest != 0) {
+    const QString likely = e.sampled ? QStringLiteral("about %1 (at most %2)").arg(mebibytes(e.imageBytesLikely),
+                                                                                  mebibyteNumber(answer.targetImageBytes))
+                                     : QStringLiteral("up to %1").arg(size);
+    QString rates = QString::number(answer.targetBitrate);
+    if (answer.targetBitrateHighest > answer.targetBitrate) rates += QStringLiteral("–%1").arg(answer.targetBitrateHighest);
+    return {QStringLiteral("%1 for %2 at about %3 KB/s — %4 the %5 target")
+                .arg(likely, length, rates, answer.targetFilled ? QStringLiteral("fills") : QStringLiteral("fits"),
+                     target),
+            false};
+  }
   const QString text = answer.targetFilled ? QStringLiteral("%1 for %2 at about %3 KB/s — fills the %4 target")
                                            : QStringLiteral("at most %1 for %2 even at %3 KB/s — fits the %4 target");
   return {text.arg(size, length).arg(answer.targetBitrate).arg(target), false};

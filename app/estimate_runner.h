@@ -39,6 +39,10 @@ struct EstimateAnswer {
   // the highest bitrate stays below it) and, when the target cannot hold the
   // video at all, the job's refusal.
   int targetBitrate = 0;
+  // Several videos share the target, each at its own bitrate: targetBitrate
+  // is the lowest of them and this the highest (0 for one video); the line
+  // then also gives the likely size.
+  int targetBitrateHighest = 0;
   std::uint64_t targetImageBytes = 0;
   bool targetFilled = false;
   std::string targetRefusal;

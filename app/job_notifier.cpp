@@ -18,8 +18,10 @@ void JobNotifier::sendStatus(const std::string& text) {
   sendAndWait(kNotifyStatus, 0, QString::fromStdString(text));
 }
 
-void JobNotifier::sendWarning(const std::string& text) {
-  sendAndWait(kNotifyWarning, 0, QString::fromStdString(text));
+void JobNotifier::sendWarning(const std::string& text, WarningAdvice advice) {
+  QString line = QString::fromStdString(text);
+  if (advice == WarningAdvice::kTargetOfLargestCartridge) line += QStringLiteral(" (choosing 32 MiB under \"Fit to\" keeps it within)");
+  sendAndWait(kNotifyWarning, 0, line);
 }
 
 void JobNotifier::sendAndWait(int code, int value, const QString& text) {

@@ -27,7 +27,7 @@ class JobNotifier final : public QObject, public NotifyWindow {
   void postDone(int result) override;
   void sendProgress(int permille) override;
   void sendStatus(const std::string& text) override;
-  void sendWarning(const std::string& text) override;
+  void sendWarning(const std::string& text, WarningAdvice advice = WarningAdvice::kNone) override;
 
  private:
   void sendAndWait(int code, int value, const QString& text);

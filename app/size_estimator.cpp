@@ -1,8 +1,12 @@
 // The dialog's size figures from the job library: the same estimate and the
 // same target arithmetic the job itself uses.
 
+#include <algorithm>
+
 #include "app/estimate_runner.h"
 #include "job/cartridge_estimate.h"
+#include "job/image_size_range.h"
+#include "job/settings_model.h"
 #include "platform/job_state.h"
 
 namespace zepra {
@@ -50,8 +54,15 @@ EstimateAnswer cartridgeAnswer(const ConversionJob& job, const std::vector<std::
   total.longestFittingSeconds = cartridge->longestFittingSeconds;
   answer.estimate = total;
   if (job.fitBytes != 0) {
-    answer.targetImageBytes = job.fitBytes;
-    answer.targetFilled = true;
+    // The figures the cartridge job's sharing gives, and its refusal.
+    answer.targetImageBytes = cartridge->imageBytesMax;
+    answer.targetFilled = cartridge->imageBytesMax >= usableImageBytes(job.fitBytes);
+    answer.targetBitrate = kBitrateRange.max;
+    for (const SizeEstimate& video : cartridge->videos) {
+      answer.targetBitrate = std::min(answer.targetBitrate, video.bitrate);
+      answer.targetBitrateHighest = std::max(answer.targetBitrateHighest, video.bitrate);
+    }
+    answer.targetRefusal = cartridgeNeverFitsText(*cartridge, job.fitBytes).value_or(std::string());
   }
   return answer;
 }

@@ -1,6 +1,8 @@
 #include "cli/estimate_report.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <cstdio>
 #include <sstream>
 
@@ -98,6 +100,18 @@ void shapeMembers(std::ostringstream& out, const SizeEstimate& e) {
       << ",\"width\":" << e.shape.width << ",\"height\":" << e.shape.height;
 }
 
+// The videos' bitrates, lowest and highest: under a target each video has
+// the one its share amounts to.
+std::pair<int, int> bitrateRange(const CartridgeEstimate& e) {
+  if (e.videos.empty()) return {0, 0};
+  int low = e.videos.front().bitrate, high = low;
+  for (const SizeEstimate& video : e.videos) {
+    low = std::min(low, video.bitrate);
+    high = std::max(high, video.bitrate);
+  }
+  return {low, high};
+}
+
 std::string menuNameOf(const CartridgeInput& input) {
   return input.name.empty() ? defaultVideoName(input.inputPath) : menuName(input.name);
 }
@@ -126,12 +140,16 @@ std::string cartridgeEstimateText(const CartridgeEstimate& e, std::span<const Ca
   std::ostringstream out;
   out << "Videos:        " << e.videos.size() << ", " << durationText(e.durationSeconds) << " in all (" << e.frames
       << " frames)\n";
-  out << "Bitrate:       " << (e.videos.empty() ? 0 : e.videos.front().bitrate) << " KB/s\n";
+  const auto [low, high] = bitrateRange(e);
+  out << "Bitrate:       " << low;
+  if (high > low) out << " to " << high;
+  out << " KB/s\n";
   sizeLines(out, sizesOf(e));
   for (std::size_t i = 0; i < e.videos.size() && i < inputs.size(); ++i) {
     const SizeEstimate& video = e.videos[i];
     out << "  " << (i + 1) << ". " << menuNameOf(inputs[i]) << ": " << durationText(video.durationSeconds) << " ("
-        << shapeText(video.shape) << "), likely " << mebibytesText(video.streamBytesLikely) << ", at most "
+        << shapeText(video.shape) << ") at " << video.bitrate << " KB/s, likely "
+        << mebibytesText(video.streamBytesLikely) << ", at most "
         << mebibytesText(video.streamBytesMax) << "\n";
   }
   return out.str();
@@ -140,7 +158,7 @@ std::string cartridgeEstimateText(const CartridgeEstimate& e, std::span<const Ca
 std::string cartridgeEstimateJson(const CartridgeEstimate& e, std::span<const CartridgeInput> inputs) {
   std::ostringstream out;
   out << "{\"durationSeconds\":" << jsonNumber(e.durationSeconds) << ",\"frames\":" << e.frames
-      << ",\"bitrate\":" << (e.videos.empty() ? 0 : e.videos.front().bitrate);
+      << ",\"bitrate\":" << bitrateRange(e).first;
   sizeMembers(out, sizesOf(e));
   out << ",\"playerBytes\":" << e.playerBytes << ",\"directoryBytes\":" << e.directoryBytes << ",\"videos\":[";
   for (std::size_t i = 0; i < e.videos.size() && i < inputs.size(); ++i) {
@@ -148,7 +166,7 @@ std::string cartridgeEstimateJson(const CartridgeEstimate& e, std::span<const Ca
     out << (i == 0 ? "" : ",") << "{\"name\":" << jsonString(menuNameOf(inputs[i]))
         << ",\"input\":" << jsonString(inputs[i].inputPath) << ",";
     shapeMembers(out, video);
-    out << ",\"streamBytesLikely\":" << video.streamBytesLikely << ",\"streamBytesMax\":" << video.streamBytesMax
+    out << ",\"bitrate\":" << video.bitrate << ",\"streamBytesLikely\":" << video.streamBytesLikely << ",\"streamBytesMax\":" << video.streamBytesMax
         << ",\"streamBytesLowest\":" << video.streamBytesLowest << ",\"sampled\":"
         << (video.sampled ? "true" : "false") << "}";
   }

@@ -98,14 +98,16 @@ void ProgressReporter::sendFrameTotal(std::uint64_t sourceFrames) {
   frameTotal_ = sourceFrames;
 }
 
-void ProgressReporter::sendWarning(const std::string& text) {
+void ProgressReporter::sendWarning(const std::string& text, WarningAdvice advice) {
   std::lock_guard lock(mutex_);
   if (style_ == ProgressStyle::kQuiet) return;
   if (lineOpen_) {
     out_ << '\n';
     lineOpen_ = false;
   }
-  out_ << "zepra-cli: warning: " << text << '\n' << std::flush;
+  out_ << "zepra-cli: warning: " << text
+       << (advice == WarningAdvice::kTargetOfLargestCartridge ? " (--fit 32M keeps it within)" : "") << '\n'
+       << std::flush;
 }
 
 void ProgressReporter::drawLine(const std::string& text) {

@@ -39,7 +39,7 @@ class ProgressReporter final : public NotifyWindow {
   void sendProgress(int permille) override;
   void sendStatus(const std::string& text) override;
   void sendFrameTotal(std::uint64_t sourceFrames) override;
-  void sendWarning(const std::string& text) override;
+  void sendWarning(const std::string& text, WarningAdvice advice = WarningAdvice::kNone) override;
 
   // Ends the updating line, so that what follows starts on a line of its own.
   void finish();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "job/cartridge_job.h"
@@ -34,8 +35,20 @@ struct CartridgeEstimate {
   double longestFittingSeconds = 0.0;
 };
 
-// The whole cartridge from the estimates of its videos (at least one).
-CartridgeEstimate combineEstimates(std::vector<SizeEstimate> videos, std::uint64_t playerBytes);
+// The whole cartridge from the estimates of its videos (at least one). With
+// a target size (fitBytes, several videos) each video's largest and likely
+// stream and its bitrate are what the target's sharing gives it, as the
+// cartridge job shares it: a video gets its share of what the streams before
+// it leave, so its largest is its share when they take their least, and the
+// whole image never passes the target. Each video's estimate then needs what
+// its frames take unhindered (frameBytesSampled, from a two-pass sample).
+CartridgeEstimate combineEstimates(std::vector<SizeEstimate> videos, std::uint64_t playerBytes,
+                                   std::uint64_t fitBytes = 0);
+
+// Why videos of this estimate cannot make one image within the largest
+// cartridge, or within fitBytes when not 0, in the words the job refuses them
+// with; nothing when their lowest image fits.
+std::optional<std::string> cartridgeNeverFitsText(const CartridgeEstimate& estimate, std::uint64_t fitBytes);
 
 // The longest the videos could last together, their lengths in the same
 // proportions, for their lowest image to stay within imageBytes.
@@ -43,7 +56,8 @@ double longestFittingSeconds(std::span<const SizeEstimate> videos, std::uint64_t
                              std::uint64_t imageBytes);
 
 // Estimates every input with the settings of `job` (its inputPath is not
-// used), one after the other. Nothing, with lastErrorText naming the input
+// used), one after the other; several are estimated as the cartridge job
+// converts them (key frames, two passes under a target shared among them). Nothing, with lastErrorText naming the input
 // and the fault, when an input cannot be read or there are no inputs or
 // more than a menu holds; `failure` (when given) receives the job's result
 // code for it. Nothing too when cancel asks it to stop. Writes no file but

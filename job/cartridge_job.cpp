@@ -44,45 +44,17 @@ class PartNotifier final : public NotifyWindow {
 // the largest cartridge or the target, saying how long they could be; warns
 // when only their largest image could pass what a cartridge holds.
 int refuseOrWarn(const CartridgeEstimate& estimate, const ConversionJob& job) {
-  const std::uint64_t limit = job.fitBytes != 0 ? job.fitBytes : kMaxRomSize;
-  if (estimate.imageBytesLowest > usableImageBytes(limit)) {
-    const double longest = longestFittingSeconds(estimate.videos, estimate.playerBytes, usableImageBytes(limit));
-    const std::string fits = longest < 1.0 ? std::string("no videos of these settings fit in it")
-                                           : "at most " + durationText(longest) + " of video in all fits in it";
-    if (job.fitBytes != 0) {
-      setLastErrorText("The target size of " + std::to_string(job.fitBytes) + " bytes cannot hold these " +
-                       std::to_string(estimate.videos.size()) + " videos (" + durationText(estimate.durationSeconds) +
-                       " in all): their sound and smallest frames alone make " +
-                       std::to_string(estimate.imageBytesLowest) + " bytes; " + fits + ".");
-    } else {
-      setLastErrorText("The videos are too long for a cartridge: " + durationText(estimate.durationSeconds) +
-                       " in all, whose sound and smallest frames alone make " +
-                       mebibytesText(estimate.imageBytesLowest) + ", more than the 32 MiB a cartridge holds; " +
-                       fits + ".");
-    }
+  if (std::optional<std::string> refusal = cartridgeNeverFitsText(estimate, job.fitBytes)) {
+    setLastErrorText(std::move(*refusal));
     return kJobRomFailed;
   }
   if (job.fitBytes == 0 && estimate.imageBytesMax > kMaxRomSize) {
     sendWarning("at " + std::to_string(job.bitrate) + " KB/s the cartridge can reach " +
                 mebibytesText(estimate.imageBytesMax) +
-                ", more than the 32 MiB a cartridge holds; busy videos are then refused when it passes 32 MiB "
-                "(--fit 32M keeps it within)");
+                    ", more than the 32 MiB a cartridge holds; busy videos are then refused when it passes 32 MiB",
+                WarningAdvice::kTargetOfLargestCartridge);
   }
   return kJobOk;
-}
-
-// The frame bytes stream i of a cartridge with a target may spend, given its
-// exact shape: what the target leaves behind the streams before it is
-// shared with the later streams (at their announced shapes) by length.
-std::uint64_t frameAllowance(const StreamShape& exact, std::span<const StreamShape> later, std::uint64_t fitBytes,
-                             std::uint64_t streamStart) {
-  const std::uint64_t gaps = later.size() * kMaxStreamGap;
-  const std::uint64_t usable = usableImageBytes(fitBytes);
-  if (usable < streamStart + gaps) return 0;
-  std::vector<StreamShape> shapes{exact};
-  shapes.insert(shapes.end(), later.begin(), later.end());
-  const std::vector<std::uint64_t> share = shareFrameBytes(shapes, usable - streamStart - gaps);
-  return share.empty() ? 0 : share.front();
 }
 
 int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs, CancelSource& cancel,
@@ -130,7 +102,7 @@ int convertAll(const ConversionJob& job, std::span<const CartridgeInput> inputs,
       size.bytesAfter = leastAfter[i];
       if (job.fitBytes != 0) {
         size.frameAllowance = [&announced, &job, i, start = size.bytesBefore](const StreamShape& exact) {
-          return frameAllowance(exact, std::span(announced).subspan(i + 1), job.fitBytes, start);
+          return streamFrameAllowance(exact, std::span(announced).subspan(i + 1), job.fitBytes, start);
         };
       }
     }

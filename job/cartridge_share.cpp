@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "job/cartridge_layout.h"
+
 namespace zepra {
 
 std::vector<std::uint64_t> shareFrameBytes(std::span<const StreamShape> shapes, std::uint64_t streamBytes) {
@@ -46,6 +48,17 @@ std::vector<std::uint64_t> shareFrameBytes(std::span<const StreamShape> shapes, 
     left -= given;
   }
   return share;
+}
+
+std::uint64_t streamFrameAllowance(const StreamShape& shape, std::span<const StreamShape> later,
+                                   std::uint64_t fitBytes, std::uint64_t streamStart) {
+  const std::uint64_t gaps = later.size() * kMaxStreamGap;
+  const std::uint64_t usable = usableImageBytes(fitBytes);
+  if (usable < streamStart + gaps) return 0;
+  std::vector<StreamShape> shapes{shape};
+  shapes.insert(shapes.end(), later.begin(), later.end());
+  const std::vector<std::uint64_t> share = shareFrameBytes(shapes, usable - streamStart - gaps);
+  return share.empty() ? 0 : share.front();
 }
 
 }  // namespace zepra

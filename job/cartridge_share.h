@@ -22,4 +22,11 @@ inline constexpr int kHighestBitrate = kBitrateRange.max;
 // smallest frames do not fit.
 std::vector<std::uint64_t> shareFrameBytes(std::span<const StreamShape> shapes, std::uint64_t streamBytes);
 
+// The frame bytes a stream of a cartridge with a target size may spend,
+// given its shape: what the target leaves behind the streams before it (the
+// stream starts at streamStart) shared with the later streams by length,
+// room for their alignment kept. 0 when even the smallest frames do not fit.
+std::uint64_t streamFrameAllowance(const StreamShape& shape, std::span<const StreamShape> later,
+                                   std::uint64_t fitBytes, std::uint64_t streamStart);
+
 }  // namespace zepra

@@ -73,8 +73,8 @@ void warnIfMayNotFit(const StreamShape& shape, int bitrate) {
   const std::uint64_t largest = paddedImageBytes(unpaddedImageBytes(playerImage().size(), shape, frames));
   if (largest <= kMaxRomSize) return;
   sendWarning("at " + std::to_string(bitrate) + " KB/s the image can reach " + mebibytesText(largest) +
-              ", more than the 32 MiB a cartridge holds; a busy video is then refused when it passes 32 MiB "
-              "(a target size of 32 MiB keeps it within)");
+                  ", more than the 32 MiB a cartridge holds; a busy video is then refused when it passes 32 MiB",
+              WarningAdvice::kTargetOfLargestCartridge);
 }
 
 // The first of two passes: decodes the whole input into an encoder whose

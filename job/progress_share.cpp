@@ -20,8 +20,8 @@ void ProgressShare::sendStatus(const std::string& text) {
   if (whole_ != nullptr) whole_->sendStatus(text);
 }
 
-void ProgressShare::sendWarning(const std::string& text) {
-  if (whole_ != nullptr) whole_->sendWarning(text);
+void ProgressShare::sendWarning(const std::string& text, WarningAdvice advice) {
+  if (whole_ != nullptr) whole_->sendWarning(text, advice);
 }
 
 }  // namespace zepra

@@ -23,7 +23,7 @@ class ProgressShare final : public NotifyWindow {
   void postDone(int) override {}
   void sendProgress(int permille) override;
   void sendStatus(const std::string& text) override;
-  void sendWarning(const std::string& text) override;
+  void sendWarning(const std::string& text, WarningAdvice advice = WarningAdvice::kNone) override;
 
  private:
   NotifyWindow* whole_;

@@ -39,8 +39,8 @@ void sendFrameTotal(std::uint64_t sourceFrames) {
   if (NotifyWindow* window = notifyWindow.load()) window->sendFrameTotal(sourceFrames);
 }
 
-void sendWarning(const std::string& text) {
-  if (NotifyWindow* window = notifyWindow.load()) window->sendWarning(text);
+void sendWarning(const std::string& text, WarningAdvice advice) {
+  if (NotifyWindow* window = notifyWindow.load()) window->sendWarning(text, advice);
 }
 
 void resetJobState() {

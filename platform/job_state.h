@@ -17,6 +17,13 @@ inline constexpr int kNotifyStatus = 102;    // sent: a status text
 // "Posted" returns at once, without waiting for the receiver; "sent" returns
 // only after the receiver has handled the notification, so the sender sees
 // its effect. Implementations are called from the worker and decoder threads.
+// What a warning advises the user to do; each front end words it for its
+// own control.
+enum class WarningAdvice {
+  kNone,
+  kTargetOfLargestCartridge,  // a target size of 32 MiB keeps the image within a cartridge
+};
+
 class NotifyWindow {
  public:
   virtual ~NotifyWindow() = default;
@@ -29,7 +36,10 @@ class NotifyWindow {
   virtual void sendFrameTotal(std::uint64_t sourceFrames) { (void)sourceFrames; }
   // Sent before converting when the job goes on but the user should know a
   // risk (one line, no trailing full stop). Receivers may ignore it.
-  virtual void sendWarning(const std::string& text) { (void)text; }
+  virtual void sendWarning(const std::string& text, WarningAdvice advice = WarningAdvice::kNone) {
+    (void)text;
+    (void)advice;
+  }
 };
 
 // The receiver of the running job; null when nobody listens.
@@ -49,7 +59,7 @@ void postDone(int result);
 void sendProgress(int permille);
 void sendStatus(const std::string& text);
 void sendFrameTotal(std::uint64_t sourceFrames);
-void sendWarning(const std::string& text);
+void sendWarning(const std::string& text, WarningAdvice advice = WarningAdvice::kNone);
 
 // Clears the flags a front end resets before it starts a job.
 void resetJobState();

@@ -12,8 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <memory>
+
 #include "app/control_ids.h"
 #include "dialog_fixture.h"
+#include "job/cartridge_job.h"
 #include "job/conversion_job.h"
 #include "job/image_size_range.h"
 
@@ -105,6 +109,43 @@ class SizePlanRealTest : public QObject {
     QCOMPARE(services_.messages.front().text,
              QStringLiteral("Input file error            (1000)\n") + QString::fromStdString(lastErrorText()));
     QVERIFY(!QFileInfo::exists(dir_.filePath("long.gba")));
+  }
+
+  void severalVideosATargetCannotHoldAreRefusedWithTheCartridgeJobsWords() {
+    // Each clip's sound fits 4 MiB, the two together do not.
+    const QString first = makeClip("first.avi", 210, "32x24", 5);
+    const QString second = makeClip("second.avi", 210, "32x24", 5);
+    QVERIFY(!first.isEmpty() && !second.isEmpty());
+    RecordingRunner recorder;
+    auto cartridges = std::make_shared<std::atomic<int>>(0);
+    MainDialog dialog(recorder.runner(), &services_, nullptr,
+                      [cartridges](const ConversionJob&, std::span<const CartridgeInput>, CancelSource&) {
+                        ++*cartridges;
+                        postDone(0);
+                        return 0;
+                      });
+    editOf(dialog, ids::kInputEdit)->setText(first);
+    editOf(dialog, ids::kOutputEdit)->setText(dir_.filePath("pair.gba"));
+    services_.chosenFileLists = {{second}};
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+      if (button->text() == "Add videos...") button->click();
+    QCOMPARE(dialog.videos().size(), std::size_t{2});
+    chooseEntry(controlOf<QComboBox>(dialog, ids::kFitTarget), 1);  // 4 MiB
+    QTRY_VERIFY2_WITH_TIMEOUT(lineText(dialog).startsWith("The target size of"), qPrintable(lineText(dialog)),
+                              kPatienceMs);
+    const qsizetype messagesBefore = services_.messages.size();
+    controlOf<QPushButton>(dialog, ids::kProcess)->click();
+    QVERIFY(!dialog.jobRunning());
+    QCOMPARE(cartridges->load(), 0);
+    QCOMPARE(recorder.calls(), 0);
+    QCOMPARE(services_.messages.size(), messagesBefore + 1);
+
+    // The cartridge job, given the same settings and videos, refuses with the same detail.
+    CancelSource cancel;
+    QCOMPARE(runCartridgeJob(dialog.settings(), dialog.videos(), cancel), kJobRomFailed);
+    QCOMPARE(services_.messages.back().text,
+             QStringLiteral("Input file error            (1000)\n") + QString::fromStdString(lastErrorText()));
+    QVERIFY(!QFileInfo::exists(dir_.filePath("pair.gba")));
   }
 };
 

@@ -425,7 +425,7 @@ TEST_F(CliCartridge, TheEstimateCoversTheWholeCartridgeAndEachVideo) {
   EXPECT_EQ(estimated[1].inputPath, second_.string());
   for (const char* line : {"Videos:        2, 2:00 in all (1800 frames)", "Bitrate:       80 KB/s",
                            "Largest size:  7.0 MiB", "a 8 MiB cartridge likely, a 8 MiB cartridge surely",
-                           "  1. in: 1:30 (1350 frames at 15 fps, 240x160), likely 3.4 MiB, at most 5.1 MiB",
+                           "  1. in: 1:30 (1350 frames at 15 fps, 240x160) at 80 KB/s, likely 3.4 MiB, at most 5.1 MiB",
                            "  2. Episode ?t? two: 0:30"}) {
     EXPECT_NE(out_.str().find(line), std::string::npos) << line << "\n" << out_.str();
   }

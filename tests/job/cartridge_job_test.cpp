@@ -34,7 +34,7 @@ struct Recorder : NotifyWindow {
   void postDone(int result) override { done.push_back(result); }
   void sendProgress(int permille) override { progress.push_back(permille); }
   void sendStatus(const std::string& text) override { statuses.push_back(text); }
-  void sendWarning(const std::string& text) override { warnings.push_back(text); }
+  void sendWarning(const std::string& text, WarningAdvice) override { warnings.push_back(text); }
   std::vector<std::string> warnings;
 };
 

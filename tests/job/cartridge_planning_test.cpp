@@ -8,6 +8,7 @@
 
 #include "job/cartridge_estimate.h"
 #include "job/cartridge_job.h"
+#include "job/cartridge_layout.h"
 #include "job/cartridge_share.h"
 #include "job/rom_builder.h"
 #include "platform/cancel_source.h"
@@ -89,10 +90,16 @@ TEST_F(CartridgePlanning, ATargetHoldsTheWholeCartridgeAndIsNearlyFilled) {
       {clips.make("grain.mp4", clipArguments("smptebars=size=160x120:rate=25,noise=alls=12:allf=t", 4)), ""}};
   for (const CartridgeInput& input : inputs) ASSERT_FALSE(input.inputPath.empty());
   job.fitBytes = 512 * 1024;
+  // The estimate shares the target as the job does.
+  const std::optional<CartridgeEstimate> estimate = estimateCartridgeSize(job, inputs, EstimateDepth::kSampled);
+  ASSERT_TRUE(estimate) << lastErrorText();
   ASSERT_EQ(convert(inputs), kJobOk) << lastErrorText();
   const std::uint64_t size = fs::file_size(job.outputPath);
   EXPECT_LE(size, job.fitBytes);
   EXPECT_GE(size, job.fitBytes * 9 / 10);
+  EXPECT_LE(estimate->imageBytesMax, job.fitBytes);
+  EXPECT_GE(estimate->imageBytesMax, size);
+  EXPECT_NEAR(static_cast<double>(estimate->imageBytesLikely), static_cast<double>(size), 0.2 * size);
 }
 
 TEST(CartridgeEstimate, OneVideoIsItsOwnImageAndSeveralShareTheLongestDuration) {
@@ -169,6 +176,52 @@ TEST(CartridgeShare, TheBytesLeftAreSharedByLengthWithinTheHighestBitrate) {
   }
   // Not even the smallest frames fit.
   EXPECT_TRUE(shareFrameBytes(std::vector{shapeOf(15 * 600)}, 1 * kMiB).empty());
+}
+
+// A target over several videos: each video's largest is its share when the
+// ones before it take their least, and what they leave flows on to the later
+// ones; together they never pass the target.
+TEST(CartridgeEstimate, ATargetIsSharedAsTheCartridgeJobSharesIt) {
+  struct Case {
+    const char* what;
+    std::vector<StreamShape> shapes;
+    std::vector<std::uint64_t> sampled;  // what each video's frames take unhindered
+    std::uint64_t fitBytes;
+    bool filled;  // the largest image fills the target
+  };
+  const std::vector<Case> cases = {
+      {"two busy videos", {shapeOf(900), shapeOf(450, 30)}, {50'000'000, 50'000'000}, 4 * kMiB, true},
+      {"a calm first leaves bytes to the second", {shapeOf(900), shapeOf(900)}, {100'000, 50'000'000}, 4 * kMiB,
+       true},
+      {"three at the highest bitrate", {shapeOf(30), shapeOf(60), shapeOf(45, 30)}, {1, 1, 1}, 32 * kMiB, false},
+  };
+  const std::uint64_t player = playerImage().size();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<SizeEstimate> videos;
+    for (std::size_t i = 0; i < c.shapes.size(); ++i)
+      videos.push_back(estimateForShape(c.shapes[i], 120, player, c.sampled[i]));
+    const CartridgeEstimate e = combineEstimates(videos, player, c.fitBytes);
+    EXPECT_LE(e.imageBytesMax, c.fitBytes);
+    EXPECT_EQ(e.imageBytesMax == usableImageBytes(c.fitBytes), c.filled) << e.imageBytesMax;
+    EXPECT_LE(e.imageBytesLikely, e.imageBytesMax);
+    EXPECT_LE(e.imageBytesLowest, e.imageBytesLikely);
+    // The first video's largest is what the job allows it.
+    const std::uint64_t first = streamFrameAllowance(c.shapes[0], std::span(c.shapes).subspan(1), c.fitBytes,
+                                                     nextStreamOffset(player, c.shapes.size(), {}));
+    EXPECT_EQ(e.videos[0].streamBytesMax, unpaddedImageBytes(0, c.shapes[0], first));
+    for (const SizeEstimate& video : e.videos) EXPECT_GE(video.bitrate, 1);
+  }
+  // A calm first video: the second gets more than its share of a full first.
+  const CartridgeEstimate calm = combineEstimates(
+      {estimateForShape(shapeOf(900), 120, player, 100'000), estimateForShape(shapeOf(900), 120, player, 50'000'000)},
+      player, 4 * kMiB);
+  const CartridgeEstimate busy = combineEstimates(
+      {estimateForShape(shapeOf(900), 120, player, 50'000'000),
+       estimateForShape(shapeOf(900), 120, player, 50'000'000)},
+      player, 4 * kMiB);
+  EXPECT_GT(calm.videos[1].streamBytesLikely, busy.videos[1].streamBytesLikely);
+  EXPECT_GT(calm.videos[1].bitrate, busy.videos[1].bitrate);
 }
 
 TEST_F(CartridgePlanning, AnInputThatCannotBeReadIsNamed) {

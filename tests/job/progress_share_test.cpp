@@ -20,7 +20,7 @@ struct Recorder final : NotifyWindow {
   void sendProgress(int permille) override { progress.push_back(permille); }
   void sendStatus(const std::string& text) override { texts.push_back(text); }
   void sendFrameTotal(std::uint64_t frames) override { frameTotal = frames; }
-  void sendWarning(const std::string& text) override { texts.push_back("warning: " + text); }
+  void sendWarning(const std::string& text, WarningAdvice) override { texts.push_back("warning: " + text); }
 };
 
 TEST(ProgressShare, ScalesEachStageIntoItsStretchAndPutsTheReceiverBack) {
