@@ -298,7 +298,7 @@ class SizePlanTest : public QObject {
     ScriptedEstimator script;
     std::atomic<bool> release{false};
     auto dialog = dialogWith(script, [&release](const ConversionJob&, CancelSource&) {
-      sendWarning("at 500 KB/s the image can reach 40.0 MiB");
+      sendWarning("at 500 KB/s the image can reach 40.0 MiB", WarningAdvice::kTargetOfLargestCartridge);
       while (!release) std::this_thread::sleep_for(1ms);
       postDone(kJobOk);
       return kJobOk;
@@ -309,7 +309,10 @@ class SizePlanTest : public QObject {
     QVERIFY(dialog->jobRunning());
     QVERIFY(!dialog->control(ids::kFitTarget)->isEnabled());
     QVERIFY(!dialog->control(ids::kTwoPass)->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(lineText(*dialog), QStringLiteral("Warning: at 500 KB/s the image can reach 40.0 MiB"),
+    // The advice names the dialog's own control.
+    QTRY_COMPARE_WITH_TIMEOUT(lineText(*dialog),
+                              QStringLiteral("Warning: at 500 KB/s the image can reach 40.0 MiB (choosing 32 MiB "
+                                             "under \"Fit to\" keeps it within)"),
                               kPatienceMs);
     release = true;
     QTRY_VERIFY_WITH_TIMEOUT(!dialog->jobRunning(), kPatienceMs);

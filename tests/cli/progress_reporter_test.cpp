@@ -108,5 +108,14 @@ TEST(Progress, WarningsEndTheProgressLineAndStandAlone) {
   }
 }
 
+// The job's advice is worded for this program's own option.
+TEST(Progress, AWarningsAdviceNamesTheOption) {
+  FakeClock clock;
+  std::ostringstream out;
+  ProgressReporter reporter(out, ProgressStyle::kPlain, clock.function());
+  reporter.sendWarning("the image can reach 40.0 MiB", WarningAdvice::kTargetOfLargestCartridge);
+  EXPECT_EQ(out.str(), "zepra-cli: warning: the image can reach 40.0 MiB (--fit 32M keeps it within)\n");
+}
+
 }  // namespace
 }  // namespace zepra::cli

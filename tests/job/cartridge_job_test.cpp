@@ -34,8 +34,12 @@ struct Recorder : NotifyWindow {
   void postDone(int result) override { done.push_back(result); }
   void sendProgress(int permille) override { progress.push_back(permille); }
   void sendStatus(const std::string& text) override { statuses.push_back(text); }
-  void sendWarning(const std::string& text, WarningAdvice) override { warnings.push_back(text); }
+  void sendWarning(const std::string& text, WarningAdvice advice) override {
+    warnings.push_back(text);
+    advices.push_back(advice);
+  }
   std::vector<std::string> warnings;
+  std::vector<WarningAdvice> advices;
 };
 
 class CartridgeJob : public ::testing::Test {
@@ -251,6 +255,9 @@ TEST_F(CartridgeJob, ACartridgeThatMayNotFitIsConvertedWithOneWarning) {
   ASSERT_EQ(run(inputs), kJobOk) << lastErrorText();
   ASSERT_EQ(recorder.warnings.size(), 1u);
   EXPECT_NE(recorder.warnings.front().find("the cartridge can reach"), std::string::npos) << recorder.warnings.front();
+  // The advice is each front end's to word for its own control.
+  EXPECT_EQ(recorder.warnings.front().find("--fit"), std::string::npos) << recorder.warnings.front();
+  EXPECT_EQ(recorder.advices.front(), WarningAdvice::kTargetOfLargestCartridge);
 }
 
 }  // namespace
