@@ -50,7 +50,9 @@ std::uint64_t spendEverything(const BudgetPlan& plan, std::uint32_t frames) {
   for (std::uint32_t n = 1; n <= frames; ++n) {
     const std::uint64_t budget = plan.budgetFor(n, spent);
     EXPECT_LE(budget, kLimits.largest) << n;
-    if (plan.intra(n)) EXPECT_GE(budget, kLimits.cheapestIntra) << n;
+    if (plan.intra(n)) {
+      EXPECT_GE(budget, kLimits.cheapestIntra) << n;
+    }
     spent += std::max(budget, plan.intra(n) ? kLimits.cheapestIntra : kLimits.cheapestInter);
   }
   return spent;
@@ -119,7 +121,9 @@ TEST(BudgetPlan, KeyFramesKeepTheirIntraSizeWhereTheyFallWithinTheAllowance) {
     ASSERT_TRUE(plan.feasible()) << allowance;
     for (std::uint32_t n = 1; n <= plan.frames(); ++n) {
       EXPECT_EQ(plan.intra(n), n == 1 || frames[n - 1].intra) << n;
-      if (plan.intra(n)) EXPECT_GE(plan.share(n), kLimits.cheapestIntra) << n;
+      if (plan.intra(n)) {
+        EXPECT_GE(plan.share(n), kLimits.cheapestIntra) << n;
+      }
     }
     EXPECT_LE(spendEverything(plan, 90), allowance) << allowance;
   }
