@@ -218,8 +218,18 @@ Run runOurs(const Clip& clip, int bitrate) {
               f[(static_cast<std::size_t>(y) * clip.width + x) * 3 + 2 - c];
     bgr.push_back(std::move(b));
   }
+  // What the stream encoder tells the compressor before it begins.
+  zepra::CompressFramesInfo info;
+  info.lpbiOutput = &output;
+  info.lpbiInput = &input;
+  info.lFrameCount = static_cast<std::int32_t>(bgr.size());
+  info.lQuality = static_cast<std::int32_t>(compressor->defaultQuality());
+  info.lDataRate = bitrate << 10;
+  info.dwRate = clip.rate.rate;
+  info.dwScale = clip.rate.scale;
   std::vector<Frame> coded;
   const Stopwatch watch;
+  compressor->framesInfo(info);
   compressor->begin(input, output);
   for (std::size_t n = 0; n < bgr.size(); ++n) {
     zepra::CompressParams p;
