@@ -9,6 +9,9 @@ namespace {
 constexpr float kNoEntry = 1e30f;
 // A seed closer to an earlier one than this share of its own error is passed over.
 constexpr float kSeedSpacing = 0.25f;
+// Vectors sorted before the first seed beyond twice the empty entries: some
+// are passed over as near an earlier seed.
+constexpr int kFirstSortedSlice = 32;
 
 }  // namespace
 
@@ -53,32 +56,36 @@ void CodebookTrainer::seedEvenly(std::span<const Vector6> vectors, SearchTable& 
 // Entries without members take the vectors served worst, which then belong
 // to them. A vector close to one seeded in the same round is passed over:
 // alike vectors (a flat area) would otherwise take many entries, all but one
-// of which end up without members. Only the head of the ranking is ever
-// read, so it is sorted a slice at a time, as far as the seeding gets.
+// of which end up without members.
 void CodebookTrainer::seedFromErrors(std::span<const Vector6> vectors, SearchTable& centroids, int limit) {
   int empty = 0;
   for (int k = 0; k < limit; ++k) empty += centroids.active(k) ? 0 : 1;
-  if (empty == 0) return;
-  // Vectors matched exactly need no seed.
-  int n = 0;
-  for (int i = 0; i < static_cast<int>(vectors.size()); ++i)
-    if (distance_[i] > 0.0f) order_[n++] = i;
-  const auto worseServed = [&](int a, int b) {
-    return distance_[a] != distance_[b] ? distance_[a] > distance_[b] : a < b;
-  };
+  const int n = static_cast<int>(vectors.size());
+  if (std::min(empty, n) == 0) return;
+  for (int i = 0; i < n; ++i) order_[i] = i;
+  // Worst first, ties by index: a strict order, so the head is the same
+  // however much of the rest is sorted. Seeding reads only a head about as
+  // long as the empty entries, so the order is sorted a slice at a time.
+  const auto worse = [&](int a, int b) { return distance_[a] != distance_[b] ? distance_[a] > distance_[b] : a < b; };
   int sorted = 0;
+  const auto sortThrough = [&](int count) {
+    const auto head = order_.begin() + sorted, end = order_.begin() + count, rest = order_.begin() + n;
+    std::nth_element(head, end, rest, worse);
+    std::sort(head, end, worse);
+    sorted = count;
+  };
   seeded_.clear();
   int next = 0;
   for (int k = 0; k < limit && next < n; ++k) {
     if (centroids.active(k)) continue;
     int i = -1;
     while (next < n && i < 0) {
-      if (next == sorted) {
-        const int end = std::min(n, sorted + std::max(2 * empty, sorted));
-        std::partial_sort(order_.begin() + sorted, order_.begin() + end, order_.begin() + n, worseServed);
-        sorted = end;
-      }
+      if (next == sorted) sortThrough(std::min(n, std::max(2 * sorted, kFirstSortedSlice + 2 * empty)));
       const int c = order_[next++];
+      if (distance_[c] <= 0.0f) {
+        next = n;  // every vector left is already matched exactly
+        break;
+      }
       bool near = false;
       for (std::size_t s = 0; s < seeded_.size() && !near; ++s)
         near = squaredDistance(vectors[c], vectors[seeded_[s]]) < kSeedSpacing * distance_[c];

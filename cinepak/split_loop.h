@@ -1,10 +1,15 @@
 #pragma once
-// Runs the iterations of a loop on up to two threads: the caller takes the
-// first part and a helper thread, started once with the object, the rest.
-// The iterations must not depend on one another, so what they compute is the
-// same however the loop was split; run() returns when all have finished.
+// Runs the iterations of a loop on up to two threads: the caller and a helper
+// thread, started once with the object, take slices of the loop in turn
+// until none is left. A helper that is slow to wake (the other core is busy)
+// costs the caller nothing but the slice it is working on: the caller takes
+// the rest itself. The iterations must not depend on one another, so what
+// they compute is the same however the loop was split; run() returns when
+// all have finished.
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -31,16 +36,21 @@ class SplitLoop {
  private:
   using Task = void (*)(void* context, int begin, int end);
   void dispatch(int count, Task task, void* context);
+  void takeSlices(Task task, void* context, int count, int slice);
   void work();
 
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
-  Task task_ = nullptr;  // the helper's part while it is set
+  // The loop the helper may join while task_ is set.
+  Task task_ = nullptr;
   void* context_ = nullptr;
-  int begin_ = 0;
-  int end_ = 0;
+  int count_ = 0;
+  int slice_ = 0;
+  std::uint64_t posted_ = 0;  // loops posted to the helper
+  bool helperBusy_ = false;
   bool stop_ = false;
+  std::atomic<int> next_{0};  // the first iteration nobody has taken
   std::thread helper_;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cinepak/cinepak_compressor.h"
 #include "cinepak/frame_budget.h"
 #include "format/stream_layout.h"
 
@@ -21,12 +22,15 @@ void putBigEndian16(std::uint8_t* out, std::uint32_t value) {
 
 int sampledBlocks(int blocks) { return (blocks + kSampleStep - 1) / kSampleStep; }
 
+// A 5-bit console channel as the 8-bit value the screen shows.
+int shownChannel(int value) { return (value << 3) | (value >> 2); }
+
 }  // namespace
 
-AnalysisCompressor::AnalysisCompressor(const BitmapInfoHeader& input, std::vector<FrameNeed>& needs)
+AnalysisCompressor::AnalysisCompressor(const BitmapInfoHeader& input, std::vector<FrameAnalysis>& needs)
     : input_(input), needs_(needs) {}
 
-CompressorLocator AnalysisCompressor::locator(std::vector<FrameNeed>& needs) {
+CompressorLocator AnalysisCompressor::locator(std::vector<FrameAnalysis>& needs) {
   return [&needs](const BitmapInfoHeader& input) -> std::unique_ptr<VideoCompressor> {
     if (input.biBitCount != 24 || input.biWidth <= 0 || input.biHeight <= 0 || input.biWidth % 4 != 0 ||
         input.biHeight % 4 != 0)
@@ -88,22 +92,42 @@ void AnalysisCompressor::sample(const std::uint8_t* frame) {
   }
 }
 
+double AnalysisCompressor::shownError(const FrameEncoder& encoder) const {
+  const auto shown = encoder.player().picture();
+  double squared = 0.0;
+  for (int y = 0; y < mosaicHeight_; ++y) {
+    const std::uint8_t* bgr = mosaic_.data() + static_cast<std::size_t>(mosaicHeight_ - 1 - y) * mosaicWidth_ * 3;
+    const std::uint16_t* row = shown.data() + static_cast<std::size_t>(y) * mosaicWidth_;
+    for (int x = 0; x < mosaicWidth_; ++x, bgr += 3) {
+      const double red = shownChannel(row[x] & 31) - bgr[2];
+      const double green = shownChannel(row[x] >> 5 & 31) - bgr[1];
+      const double blue = shownChannel(row[x] >> 10 & 31) - bgr[0];
+      squared += red * red + green * green + blue * blue;
+    }
+  }
+  return squared / (3.0 * mosaicWidth_ * mosaicHeight_);
+}
+
 std::int32_t AnalysisCompressor::compress(CompressParams& params) {
   if (params.lpInput == nullptr || params.lpOutput == nullptr || params.lpbiOutput == nullptr)
     return kIcErrBadParam;
-  const bool intra = params.lFrameNum == 0 || params.lFrameNum != nextFrame_;
+  // As the real compressor decides: a key frame asked for is coded intra.
+  const bool intra = params.lFrameNum == 0 || params.lFrameNum != nextFrame_ ||
+                     (params.dwFlags & kCompressKeyFrame) != 0;
   sample(params.lpInput);
   source_.load(mosaic_.data());
   // The mosaic's chunks, blocks and entries alike, stand for blockRatio_
   // times their bytes.
-  FrameNeed need;
+  FrameAnalysis analysis;
+  analysis.intra = intra;
   for (std::size_t k = 0; k < encoders_.size(); ++k) {
     const std::size_t length = encoders_[k]->encode(source_, intra, mosaicFrame_.size(),
                                                     lambdaForQuality(kDefaultQuality) * kNeedPrices[k],
                                                     mosaicFrame_.data());
-    need[k] = kEmptyFrameBytes + static_cast<double>(length - kEmptyFrameBytes) * blockRatio_;
+    analysis.bytes[k] = kEmptyFrameBytes + static_cast<double>(length - kEmptyFrameBytes) * blockRatio_;
+    analysis.error[k] = shownError(*encoders_[k]);
   }
-  needs_.push_back(need);
+  needs_.push_back(analysis);
   nextFrame_ = params.lFrameNum + 1;
 
   // Frame header: flags, 24-bit length, size, one strip; then the strip header.
@@ -113,11 +137,12 @@ std::int32_t AnalysisCompressor::compress(CompressParams& params) {
   putBigEndian16(out + 4, static_cast<std::uint32_t>(input_.biWidth));
   putBigEndian16(out + 6, static_cast<std::uint32_t>(input_.biHeight));
   putBigEndian16(out + 8, 1);
-  putBigEndian16(out + 10, kInterStrip);
+  putBigEndian16(out + 10, intra ? kIntraStrip : kInterStrip);
   putBigEndian16(out + 12, ZEPRA_CINEPAK_STRIP_HEADER_BYTES);
   putBigEndian16(out + 18, static_cast<std::uint32_t>(input_.biHeight));
   putBigEndian16(out + 20, static_cast<std::uint32_t>(input_.biWidth));
   params.lpbiOutput->biSizeImage = kEmptyFrameBytes;
+  if (params.lpdwFlags != nullptr) *params.lpdwFlags = intra ? kAviKeyFrame : 0;
   return kIcErrOk;
 }
 

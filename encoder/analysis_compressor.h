@@ -11,9 +11,12 @@
 // that entries run short where they would for the whole picture. Several
 // such encoders run side by side, each at one of the prices of kNeedPrices
 // and with no byte limit, so each frame's need is known as a curve: what the
-// whole frame is expected to take at each price. The answer to the stream
-// encoder is the smallest valid frame, an inter frame that keeps every block;
-// the stream it leaves behind is thrown away.
+// whole frame is expected to take at each price, and the error the picture
+// is left with (each encoder's own reconstruction against the mosaic). A
+// frame asked to be a key frame is coded intra, as the second pass codes it.
+// The answer to the stream encoder is the smallest valid frame, an empty
+// strip of the kind the frame was coded as, so the stream counts its key
+// frames as the second pass's will; the stream is thrown away.
 
 #include <array>
 #include <cstddef>
@@ -29,11 +32,11 @@ namespace zepra {
 
 class AnalysisCompressor final : public VideoCompressor {
  public:
-  // needs receives one curve per compressed frame, in order.
-  AnalysisCompressor(const BitmapInfoHeader& input, std::vector<FrameNeed>& needs);
+  // needs receives one measure per compressed frame, in order.
+  AnalysisCompressor(const BitmapInfoHeader& input, std::vector<FrameAnalysis>& needs);
 
   // A locator for StreamEncoder that makes one writing into needs.
-  static CompressorLocator locator(std::vector<FrameNeed>& needs);
+  static CompressorLocator locator(std::vector<FrameAnalysis>& needs);
 
   std::uint32_t outputFormatSize(const BitmapInfoHeader& input) override;
   std::int32_t getOutputFormat(const BitmapInfoHeader& input, BitmapInfoHeader& output) override;
@@ -50,9 +53,12 @@ class AnalysisCompressor final : public VideoCompressor {
   bool sameInput(const BitmapInfoHeader& input) const;
   // Copies the sampled blocks of a full frame into mosaic_.
   void sample(const std::uint8_t* frame);
+  // Mean squared error per pixel and channel of what an encoder's player
+  // shows against mosaic_, in 8-bit RGB.
+  double shownError(const FrameEncoder& encoder) const;
 
   BitmapInfoHeader input_;
-  std::vector<FrameNeed>& needs_;
+  std::vector<FrameAnalysis>& needs_;
   int mosaicWidth_ = 0;
   int mosaicHeight_ = 0;
   double blockRatio_ = 1.0;  // blocks of the frame per block of the mosaic

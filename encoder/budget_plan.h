@@ -1,14 +1,23 @@
 #pragma once
 // The byte budgets of a stream compressed in two passes. The first pass
 // measures what each frame needs at a few prices of a byte (in squared
-// display error, the compressor's own measure; AnalysisCompressor); the plan
-// finds the one price at which the frames' needs add up to the stream's
-// allowance and gives each frame its need at that price, within what the
-// player decodes in time per frame. At one price for all frames, a byte goes
-// where it removes the most error: a scene cut, which must build the new
-// picture and its codebooks, gets many shares, grain that no budget can
-// hold few, and a flat picture what it needs to stay sharp. Like the single pass, a frame may spend what earlier
-// frames left unspent, and never gets less than half its planned share.
+// display error, the compressor's own measure; AnalysisCompressor) and the
+// error it is left with at each; the plan finds the price at which the
+// frames' needs add up to the stream's allowance and gives each frame its
+// need at that price, within what the player decodes in time per frame. A
+// byte goes where it removes the most error, weighted by how poor the
+// frame's picture is: a frame whose error stands above the others' gets a
+// lower price (more bytes), one well below a higher price, so the plan
+// leans from the least total error towards even pictures. A scene cut, which
+// must build the new picture and its codebooks, gets many shares; grain
+// that no budget can hold fewer, though more than one common price would
+// give it; a flat picture what it needs to stay sharp. Like the single pass,
+// a frame may spend what earlier frames left unspent, and never gets less
+// than half its planned share.
+//
+// Frames the first pass coded intra (the first, and the key frames the
+// stream asks for) are planned as intra frames: at least their smallest intra
+// size is kept for them wherever they fall, so they come on time.
 //
 // The allowance is a hard limit: every budget leaves the later frames at
 // least their smallest size, so a compressor whose frames stay within their
@@ -25,7 +34,7 @@ namespace zepra {
 // The prices a frame's need is measured at, as multiples of the compressor's
 // quality floor, lowest first; steps of equal ratio.
 inline constexpr std::array<double, 3> kNeedPrices = {1.0, 12.0, 144.0};
-// A frame's bytes at each of kNeedPrices.
+// A frame's bytes, or its error, at each of kNeedPrices.
 using FrameNeed = std::array<double, kNeedPrices.size()>;
 
 // A frame's bytes at a price between (or beyond) the measured ones: price is
@@ -33,18 +42,33 @@ using FrameNeed = std::array<double, kNeedPrices.size()>;
 // geometrically between them and beyond the last at the last step's rate.
 // Never rises with the price.
 double needAt(const FrameNeed& need, double price);
+// A frame's error at such a price, likewise; never falls with the price.
+double errorAt(const FrameNeed& error, double price);
+
+// What the first pass measured of one frame.
+struct FrameAnalysis {
+  FrameNeed bytes{};   // the whole frame's expected bytes
+  FrameNeed error{};   // mean squared error per pixel and channel (8-bit RGB); 0: not measured
+  bool intra = false;  // coded intra: the first frame, or a key frame the stream asked for
+};
 
 struct FrameSizeLimits {
-  std::uint64_t cheapestIntra = 0;  // the first frame's smallest size
-  std::uint64_t cheapestInter = 0;  // every later frame's
+  std::uint64_t cheapestIntra = 0;  // an intra frame's smallest size
+  std::uint64_t cheapestInter = 0;  // every other frame's
   std::uint64_t largest = 0;        // no budget above this (decoding time, format)
 };
+
+// How far the plan leans towards even pictures: a frame's price goes as its
+// error to the power of minus this (0: one price for all, the least total
+// error).
+inline constexpr double kEvenPictures = 1.5;
 
 class BudgetPlan {
  public:
   BudgetPlan() = default;
-  // needs: one per frame; allowance: bytes for all frames.
-  BudgetPlan(std::span<const FrameNeed> needs, std::uint64_t allowance, FrameSizeLimits limits);
+  // frames: one per frame; allowance: bytes for all frames.
+  BudgetPlan(std::span<const FrameAnalysis> frames, std::uint64_t allowance, FrameSizeLimits limits,
+             double evenPictures = kEvenPictures);
 
   // False when the allowance cannot hold even the smallest frames.
   bool feasible() const { return feasible_; }
@@ -52,15 +76,21 @@ class BudgetPlan {
   std::uint64_t allowance() const { return allowance_; }
   // The planned share of frame n (1 for the first).
   std::uint64_t share(std::uint32_t n) const { return share_.at(n - 1); }
+  // Whether frame n is planned as an intra frame. When the allowance cannot
+  // hold every key frame's smallest intra size, only the first frame is.
+  bool intra(std::uint32_t n) const { return intra_.at(n - 1); }
 
   // The budget of frame n (1 for the first) after `spent` bytes.
   std::uint64_t budgetFor(std::uint32_t n, std::uint64_t spent) const;
 
  private:
-  std::uint64_t smallest(std::uint32_t n) const { return n == 1 ? limits_.cheapestIntra : limits_.cheapestInter; }
+  void planShares(std::span<const FrameAnalysis> frames, double evenPictures);
 
   std::vector<std::uint64_t> share_;
-  std::vector<std::uint64_t> running_;  // planned total after frame n
+  std::vector<std::uint64_t> running_;     // planned total after frame n
+  std::vector<std::uint64_t> smallest_;    // frame n's smallest size
+  std::vector<std::uint64_t> reserve_;     // what the frames after frame n must keep
+  std::vector<bool> intra_;
   std::uint64_t allowance_ = 0;
   FrameSizeLimits limits_;
   bool feasible_ = false;

@@ -82,7 +82,7 @@ void warnIfMayNotFit(const StreamShape& shape, int bitrate) {
 // frames, the sound's length and the needs.
 StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& inputPath,
                     const std::string& streamPath, const EncoderSettings& settings, const CancelSource& cancel,
-                    std::vector<FrameNeed>& needs) {
+                    std::vector<FrameAnalysis>& needs) {
   sendStatus("Pass 1 of 2: analysing the video...");
   StreamEncoder analysis(AnalysisCompressor::locator(needs));
   configure(analysis, streamPath, settings);
@@ -107,7 +107,7 @@ StreamShape analyse(const DecodingGraphFactory& makeGraph, const std::string& in
 
 // The plan of the second pass: the single pass's allowance at the bitrate,
 // or what the target size leaves (at most the highest bitrate's).
-BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameNeed>& needs, int bitrate,
+BudgetPlan planBudgets(const StreamShape& shape, const std::vector<FrameAnalysis>& needs, int bitrate,
                        const SizeControl& size) {
   std::uint64_t allowance = largestFrameBytes(shape, bitrate);
   if (size.frameAllowance) {
@@ -161,7 +161,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   // One progress over both passes: the analysis first, then the conversion.
   std::optional<ProgressShare> conversionShare;
   if (twoPasses) {
-    std::vector<FrameNeed> needs;
+    std::vector<FrameAnalysis> needs;
     StreamShape shape;
     {
       ProgressShare analysisShare(0, kAnalysisShare);

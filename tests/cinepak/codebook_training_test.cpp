@@ -37,6 +37,25 @@ TEST(CodebookTraining, NewEntriesGoToUnlikeVectors) {
   }
 }
 
+// New entries go to the worst-served vectors that are unlike earlier seeds,
+// however many alike vectors come before them in the worst-first order.
+TEST(CodebookTraining, SeedingLooksPastAnyRunOfAlikeWorstVectors) {
+  for (const int alike : {3, 40, 100, 700}) {
+    std::vector<Vector6> vectors(1000, flat(0));
+    vectors.insert(vectors.end(), alike, flat(250));
+    vectors.push_back(flat(125));
+    SearchTable centroids;
+    centroids.set(0, flat(0));
+    CodebookTrainer trainer;
+    trainer.reserve(static_cast<int>(vectors.size()));
+    SplitLoop loop(1);
+    trainer.train(vectors, centroids, 3, 2, loop);
+    float distance = 0.0f;
+    ASSERT_GE(centroids.nearest(flat(125), distance), 0);
+    EXPECT_LT(distance, 1.0f) << alike << " alike vectors served worse";
+  }
+}
+
 // One proposed V1 entry for blocks whose player entry is far off. It is sent
 // unless the blocks have something at least as good without it.
 TEST(CodebookTraining, AnUpdateIsSentOnlyWhereItBeatsTheBlocksOtherOptions) {

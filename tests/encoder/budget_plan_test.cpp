@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cinepak/cinepak_compressor.h"
 #include "cinepak/frame_encoder.h"
 #include "cinepak/source_frame.h"
 #include "encoder/analysis_compressor.h"
@@ -25,25 +26,51 @@ constexpr FrameNeed kFlat{1500, 1500, 1500};
 constexpr FrameNeed kGrain{9000, 6000, 1200};
 constexpr FrameNeed kCut{12000, 11000, 9000};
 
-std::vector<FrameNeed> scenes() {
+// Frames with these needs and no measured error: one price for all.
+std::vector<FrameAnalysis> analyses(const std::vector<FrameNeed>& needs) {
+  std::vector<FrameAnalysis> frames(needs.size());
+  for (std::size_t i = 0; i < needs.size(); ++i) frames[i].bytes = needs[i];
+  return frames;
+}
+
+std::vector<FrameAnalysis> scenes() {
   std::vector<FrameNeed> needs(30, kFlat);
   needs.insert(needs.end(), 30, kGrain);
   needs.push_back(kCut);
   needs.insert(needs.end(), 29, kFlat);
-  return needs;
+  return analyses(needs);
 }
 
 // A compressor that spends every budget to the full, and never less than
 // its smallest frame: the most any compressor keeping its budgets spends.
+// Every budget stays within the largest frame the player decodes in time,
+// and a frame planned intra gets at least its smallest intra size.
 std::uint64_t spendEverything(const BudgetPlan& plan, std::uint32_t frames) {
   std::uint64_t spent = 0;
-  for (std::uint32_t n = 1; n <= frames; ++n)
-    spent += std::max(plan.budgetFor(n, spent), n == 1 ? kLimits.cheapestIntra : kLimits.cheapestInter);
+  for (std::uint32_t n = 1; n <= frames; ++n) {
+    const std::uint64_t budget = plan.budgetFor(n, spent);
+    EXPECT_LE(budget, kLimits.largest) << n;
+    if (plan.intra(n)) {
+      EXPECT_GE(budget, kLimits.cheapestIntra) << n;
+    }
+    spent += std::max(budget, plan.intra(n) ? kLimits.cheapestIntra : kLimits.cheapestInter);
+  }
   return spent;
 }
 
+// The scenes with a key frame every 15 frames, measured intra: dear at a low
+// price, next to nothing at a high one.
+std::vector<FrameAnalysis> scenesWithKeyFrames() {
+  std::vector<FrameAnalysis> frames = scenes();
+  for (std::size_t i = 15; i < frames.size(); i += 15) {
+    frames[i].bytes = FrameNeed{6000, 800, 30};
+    frames[i].intra = true;
+  }
+  return frames;
+}
+
 TEST(BudgetPlan, OnePriceKeepsFlatPicturesWholeCutsGrainAndGivesTheCutSeveralShares) {
-  const std::vector<FrameNeed> needs = scenes();
+  const std::vector<FrameAnalysis> needs = scenes();
   const BudgetPlan plan(needs, 250000, kLimits);  // far below the needs at the lowest price
   ASSERT_TRUE(plan.feasible());
   EXPECT_EQ(plan.share(10), 1500u);  // flat: its need
@@ -58,7 +85,7 @@ TEST(BudgetPlan, OnePriceKeepsFlatPicturesWholeCutsGrainAndGivesTheCutSeveralSha
 }
 
 TEST(BudgetPlan, BytesLeftWhenEveryNeedIsMetGoByNeedWithinTheLargest) {
-  const std::vector<FrameNeed> needs = scenes();
+  const std::vector<FrameAnalysis> needs = scenes();
   const BudgetPlan plan(needs, 600000, kLimits);
   ASSERT_TRUE(plan.feasible());
   EXPECT_GT(plan.share(10), 1500u);
@@ -74,16 +101,73 @@ TEST(BudgetPlan, NeverEndsAboveTheAllowanceWhateverTheFramesSpend) {
     const BudgetPlan plan(scenes(), allowance, kLimits);
     ASSERT_TRUE(plan.feasible()) << allowance;
     EXPECT_LE(spendEverything(plan, 90), allowance) << allowance;
+    // Frames that spend nothing leave bytes to the later ones, never more
+    // than the player decodes in time.
+    for (std::uint32_t n = 1; n <= 90; ++n) EXPECT_LE(plan.budgetFor(n, 0), kLimits.largest) << n;
   }
   // Fewer bytes than the smallest frames need cannot be planned.
   EXPECT_FALSE(BudgetPlan(scenes(), 52 + 89 * 22 - 1, kLimits).feasible());
 }
 
+// A key frame keeps its smallest intra size wherever it falls, so the
+// stream's key frames come on time; the allowance holds them all. An
+// allowance too small for every key frame's intra size still plans the
+// stream, with only the first frame intra (the key frames then wait).
+TEST(BudgetPlan, KeyFramesKeepTheirIntraSizeWhereTheyFallWithinTheAllowance) {
+  const std::vector<FrameAnalysis> frames = scenesWithKeyFrames();
+  const std::uint64_t keysHeld = 52 * 6 + 84 * 22;
+  for (const std::uint64_t allowance : {keysHeld, keysHeld + 500, std::uint64_t{20000}, std::uint64_t{250000}}) {
+    const BudgetPlan plan(frames, allowance, kLimits);
+    ASSERT_TRUE(plan.feasible()) << allowance;
+    for (std::uint32_t n = 1; n <= plan.frames(); ++n) {
+      EXPECT_EQ(plan.intra(n), n == 1 || frames[n - 1].intra) << n;
+      if (plan.intra(n)) {
+        EXPECT_GE(plan.share(n), kLimits.cheapestIntra) << n;
+      }
+    }
+    EXPECT_LE(spendEverything(plan, 90), allowance) << allowance;
+  }
+  const BudgetPlan tight(frames, keysHeld - 1, kLimits);
+  ASSERT_TRUE(tight.feasible());
+  EXPECT_FALSE(tight.intra(16));
+  EXPECT_LE(spendEverything(tight, 90), keysHeld - 1);
+}
+
+// Frames whose picture stays poor at the price (grain) get more than one
+// common price would give them, paid by frames whose picture is good; frames
+// alike in error keep one price among them.
+TEST(BudgetPlan, LeansTowardsEvenPicturesWithinTheAllowance) {
+  std::vector<FrameAnalysis> frames(60);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    frames[i].bytes = kGrain;
+    frames[i].error = i < 30 ? FrameNeed{40, 60, 90} : FrameNeed{200, 300, 450};
+  }
+  const std::uint64_t allowance = 60 * 4000;
+  const BudgetPlan onePrice(frames, allowance, kLimits, 0.0);
+  const BudgetPlan even(frames, allowance, kLimits);
+  ASSERT_TRUE(onePrice.feasible() && even.feasible());
+  EXPECT_EQ(onePrice.share(10), onePrice.share(40));
+  EXPECT_GT(even.share(40), even.share(10) * 5 / 4);  // the poor picture gets more
+  EXPECT_EQ(even.share(10), even.share(20));
+  EXPECT_LE(spendEverything(even, 60), allowance);
+  std::uint64_t total = 0;
+  for (std::uint32_t n = 1; n <= even.frames(); ++n) total += even.share(n);
+  EXPECT_GT(total, allowance - 200);
+}
+
 TEST(BudgetPlan, SpendsWhatEarlierFramesLeftButNeverLessThanHalfItsShare) {
-  const BudgetPlan plan(std::vector<FrameNeed>(10, kFlat), 10 * 1000, FrameSizeLimits{52, 22, 0});
+  const BudgetPlan plan(analyses(std::vector<FrameNeed>(10, kFlat)), 10 * 1000, FrameSizeLimits{52, 22, 0});
   EXPECT_EQ(plan.budgetFor(3, 0), plan.share(1) + plan.share(2) + plan.share(3));  // two spent nothing
   EXPECT_EQ(plan.budgetFor(3, 5000), plan.share(3) / 2);      // ahead of the plan
   EXPECT_LE(plan.budgetFor(10, 9990), 10u);                   // the allowance's end holds
+}
+
+TEST(FrameNeedAt, ErrorNeverFallsAsThePriceRises) {
+  const FrameNeed error{50, 40, 200};  // a measure that fell with the price counts as flat there
+  EXPECT_NEAR(errorAt(error, 0.0), 50, 1e-9);
+  EXPECT_NEAR(errorAt(error, 1.0), 50, 1e-9);
+  EXPECT_NEAR(errorAt(error, 1.5), 100, 1e-6);  // geometric between 50 and 200
+  EXPECT_NEAR(errorAt(error, 3.0), 800, 1e-6);  // beyond: the last step's rate again
 }
 
 TEST(FrameNeedAt, MeasuredPointsBetweenThemAndBeyondThem) {
@@ -130,12 +214,13 @@ class AnalysisNeeds : public ::testing::Test {
     return f;
   }
 
-  std::vector<FrameNeed> measure(const std::vector<Frame>& frames) {
+  // keyFrames: frames the stream asks to be key frames.
+  std::vector<FrameAnalysis> measure(const std::vector<Frame>& frames, std::vector<std::size_t> keyFrames = {}) {
     BitmapInfoHeader input;
     input.biWidth = kWidth;
     input.biHeight = kHeight;
     input.biBitCount = 24;
-    std::vector<FrameNeed> needs;
+    std::vector<FrameAnalysis> needs;
     AnalysisCompressor analysis(input, needs);
     BitmapInfoHeader output;
     EXPECT_EQ(analysis.getOutputFormat(input, output), kIcErrOk);
@@ -148,21 +233,41 @@ class AnalysisNeeds : public ::testing::Test {
       params.lpbiInput = &input;
       params.lpInput = frames[n].data();
       params.lFrameNum = static_cast<std::int32_t>(n);
+      const bool key = std::find(keyFrames.begin(), keyFrames.end(), n) != keyFrames.end();
+      params.dwFlags = key ? kCompressKeyFrame : 0;
       EXPECT_EQ(analysis.compress(params), kIcErrOk);
-      EXPECT_EQ(output.biSizeImage, 22u);  // the stream gets an empty frame
+      EXPECT_EQ(output.biSizeImage, 22u);  // the stream gets an empty frame, of the kind coded
+      EXPECT_EQ(out[10] << 8 | out[11], n == 0 || key ? kIntraStrip : kInterStrip) << n;
     }
     return needs;
   }
 };
 
+// A key frame asked for is measured as the intra frame the second pass will
+// code, and each frame's error is what its picture is left with: grain
+// poorer than a smooth picture, and poorer as the price rises.
+TEST_F(AnalysisNeeds, KeyFramesAreMeasuredIntraAndErrorsFollowThePicture) {
+  const Frame ramps = picture(0, 0);
+  const std::vector<Frame> frames = {ramps, ramps, ramps, ramps, ramps, picture(1, 1), picture(1, 2)};
+  const std::vector<FrameAnalysis> needs = measure(frames, {3});
+  ASSERT_EQ(needs.size(), frames.size());
+  for (std::size_t n = 0; n < needs.size(); ++n) EXPECT_EQ(needs[n].intra, n == 0 || n == 3) << n;
+  // The key frame builds the picture again, as the first frame did.
+  EXPECT_GT(needs[3].bytes[0], 2 * needs[2].bytes[0]);
+  EXPECT_NEAR(needs[3].bytes[0] / needs[0].bytes[0], 1.0, 0.1);
+  EXPECT_LT(needs[2].error[0], needs[0].error[0]);  // the still picture settles
+  EXPECT_GT(needs[6].error[2], 1.5 * needs[4].error[2]);
+  EXPECT_GT(needs[6].error[2], 2 * needs[6].error[0]);
+}
+
 TEST_F(AnalysisNeeds, StillCutGrainAndFlatPicturesAsTheRealCompressorSeesThem) {
   const Frame ramps = picture(0, 0), scene = picture(2, 0);
   const std::vector<Frame> frames = {ramps, ramps, ramps, ramps, scene, picture(1, 1), picture(1, 2), picture(1, 3)};
-  const std::vector<FrameNeed> needs = measure(frames);
+  const std::vector<FrameAnalysis> needs = measure(frames);
   ASSERT_EQ(needs.size(), frames.size());
-  EXPECT_LT(needs[3][2], 0.1 * needs[4][2]);  // still, once refined, against the cut
-  EXPECT_GT(needs[7][0], 1.5 * needs[7][2]);  // grain gives way
-  EXPECT_GT(needs[4][2], 0.5 * needs[4][0]);  // the cut much less
+  EXPECT_LT(needs[3].bytes[2], 0.1 * needs[4].bytes[2]);  // still, once refined, against the cut
+  EXPECT_GT(needs[7].bytes[0], 1.5 * needs[7].bytes[2]);  // grain gives way
+  EXPECT_GT(needs[4].bytes[2], 0.5 * needs[4].bytes[0]);  // the cut much less
 
   // The whole frames, by the compressor itself at the lowest price.
   FrameEncoder encoder(1);
@@ -174,7 +279,7 @@ TEST_F(AnalysisNeeds, StillCutGrainAndFlatPicturesAsTheRealCompressorSeesThem) {
     source.load(frames[n].data());
     const std::size_t real = encoder.encode(source, n == 0, out.size(), lambdaForQuality(kDefaultQuality), out.data());
     if (n == 0 || n == 4) {
-      EXPECT_NEAR(needs[n][0] / static_cast<double>(real), 1.0, 0.35) << n;
+      EXPECT_NEAR(needs[n].bytes[0] / static_cast<double>(real), 1.0, 0.35) << n;
     }
   }
 }

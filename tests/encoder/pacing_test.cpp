@@ -265,8 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
 // below it come first, a scene cut planned above it after them.
 TEST_F(PacingTest, UnderAPlanAKeyFrameWaitsForABudgetThatHoldsIt) {
   const std::uint64_t floor = FrameEncoder::minFrameSize(240, 160, true);
-  std::vector<FrameNeed> needs(20, FrameNeed{floor / 4.0, floor / 4.0, floor / 4.0});
-  for (std::size_t n = 12; n < needs.size(); ++n) needs[n] = FrameNeed{floor * 2.0, floor * 2.0, floor * 2.0};
+  std::vector<FrameAnalysis> needs(20, FrameAnalysis{{floor / 4.0, floor / 4.0, floor / 4.0}});
+  for (std::size_t n = 12; n < needs.size(); ++n) needs[n].bytes = FrameNeed{floor * 2.0, floor * 2.0, floor * 2.0};
   const BudgetPlan plan(needs, 19 * floor, FrameSizeLimits{floor / 4, kFrameHeadersSize, kMaxFrameLength});
   ASSERT_TRUE(plan.feasible());
   encoder.setBudgetPlan(&plan);
@@ -287,6 +287,38 @@ TEST_F(PacingTest, UnderAPlanAKeyFrameWaitsForABudgetThatHoldsIt) {
   }
   ASSERT_FALSE(asked.empty());
   EXPECT_GT(asked.front(), 6);
+}
+
+// A plan that knows where the key frames fall (the first pass coded them
+// intra) keeps their smallest intra size for them, however little the
+// price gives them: every key frame comes when it is due.
+TEST_F(PacingTest, UnderAPlanThatKnowsTheKeyFramesTheyComeOnTime) {
+  const std::uint64_t floor = FrameEncoder::minFrameSize(240, 160, true);
+  std::vector<FrameAnalysis> needs(20, FrameAnalysis{{floor / 2.0, floor / 4.0, floor / 16.0}});
+  for (const std::size_t key : {0, 6, 12, 18}) needs[key] = FrameAnalysis{{floor * 4.0, floor / 2.0, floor / 8.0}, {}, true};
+  // The price that spends this leaves a key frame's need below its smallest size.
+  const BudgetPlan plan(needs, 8 * floor, FrameSizeLimits{floor, kFrameHeadersSize, kMaxFrameLength});
+  ASSERT_TRUE(plan.feasible());
+  encoder.setBudgetPlan(&plan);
+  encoder.setKeyFrameInterval(0.2);  // every 6 frames at 30 frames/s
+  // Every frame spends its whole budget.
+  script->reshape = [&](std::int32_t n, std::vector<std::uint8_t>& frame) {
+    const bool intra = n == 0 || (script->frameFlags.back() & kCompressKeyFrame) != 0;
+    frame = makeCinepakFrame(std::max<std::uint32_t>(script->frameSizes.back(), kFrameHeadersSize), 240, 160,
+                             intra ? 0x1000 : 0x1100, static_cast<std::uint8_t>(n));
+  };
+  ASSERT_TRUE(open(SourceVideo{}, 20));
+  for (int k = 0; k < 20; ++k) ASSERT_TRUE(add(k / 30.0, static_cast<std::uint8_t>(k)));
+
+  std::vector<int> asked;
+  for (std::size_t i = 0; i < script->frameFlags.size(); ++i) {
+    if ((script->frameFlags[i] & kCompressKeyFrame) == 0) continue;
+    asked.push_back(script->frameNumbers[i]);
+    EXPECT_GE(script->frameSizes[i], floor) << "frame " << script->frameNumbers[i];
+  }
+  EXPECT_EQ(asked, (std::vector<int>{6, 12, 18}));
+  EXPECT_TRUE(encoder.closeStream());
+  EXPECT_LE(encoder.bytesEncoded(), 8 * floor);
 }
 
 TEST_F(PacingTest, AShortDecodedFrameIsRefused) {
