@@ -108,7 +108,7 @@ std::int32_t CinepakCompressor::compress(CompressParams& params) {
                      (params.dwFlags & kCompressKeyFrame) != 0;
   const std::size_t budget = params.dwFrameSize > 0 ? params.dwFrameSize : frameShare();
   const std::uint32_t quality = params.dwQuality <= kMaxQuality ? params.dwQuality : kDefaultQuality;
-  source_.load(params.lpInput);
+  source_.load(params.lpInput, encoder_.loop());
   const std::size_t length =
       encoder_.encode(source_, intra, budget, prices_.floor(lambdaForQuality(quality)), params.lpOutput);
   prices_.learn(encoder_.price(), intra, budget < frameShare());

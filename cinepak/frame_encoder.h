@@ -40,6 +40,8 @@ class FrameEncoder {
   // frames it produces are the same for any count.
   explicit FrameEncoder(int threads = SplitLoop::defaultThreads()) : loop_(threads) {}
   int threads() const { return loop_.threads(); }
+  // The threads its loops run on, for preparing its input alongside.
+  SplitLoop& loop() { return loop_; }
 
   void begin(int width, int height, EncoderEffort effort);
   // Largest frame this picture size can produce.

@@ -1,5 +1,7 @@
 #include "cinepak/source_frame.h"
 
+#include <atomic>
+
 namespace zepra {
 
 void SourceFrame::resize(int width, int height) {
@@ -12,11 +14,21 @@ void SourceFrame::resize(int width, int height) {
   v1Detail_.assign(blockCount_, 0.0f);
 }
 
-void SourceFrame::load(const std::uint8_t* bgrBottomUp) {
+void SourceFrame::load(const std::uint8_t* bgrBottomUp, SplitLoop& loop) {
+  std::atomic<bool> grey{true};
+  loop.run(blockCount_, [&](int begin, int end) {
+    if (!loadBlocks(bgrBottomUp, begin, end)) grey.store(false, std::memory_order_relaxed);
+  });
+  grey_ = grey.load(std::memory_order_relaxed);
+}
+
+void SourceFrame::load(const std::uint8_t* bgrBottomUp) { grey_ = loadBlocks(bgrBottomUp, 0, blockCount_); }
+
+bool SourceFrame::loadBlocks(const std::uint8_t* bgrBottomUp, int begin, int end) {
   const int across = blocksAcross();
   const std::size_t stride = static_cast<std::size_t>(width_) * 3;
   bool grey = true;
-  for (int b = 0; b < blockCount_; ++b) {
+  for (int b = begin; b < end; ++b) {
     const int bx = (b % across) * 4;
     const int by = (b / across) * 4;
     std::uint8_t* out = &rgb_[static_cast<std::size_t>(b) * 48];
@@ -67,7 +79,7 @@ void SourceFrame::load(const std::uint8_t* bgrBottomUp) {
     }
     v1Detail_[b] = detail * kV4DistanceToRgb;
   }
-  grey_ = grey;
+  return grey;
 }
 
 }  // namespace zepra

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cinepak/split_loop.h"
 #include "cinepak/vector_space.h"
 
 namespace zepra {
@@ -14,7 +15,9 @@ namespace zepra {
 class SourceFrame {
  public:
   void resize(int width, int height);
-  // A 24-bit bottom-up BGR frame of the size given to resize(), rows unpadded.
+  // A 24-bit bottom-up BGR frame of the size given to resize(), rows unpadded;
+  // the blocks are cut on the loop's threads, or on the caller's alone.
+  void load(const std::uint8_t* bgrBottomUp, SplitLoop& loop);
   void load(const std::uint8_t* bgrBottomUp);
 
   int width() const { return width_; }
@@ -34,6 +37,9 @@ class SourceFrame {
   bool grey() const { return grey_; }
 
  private:
+  // Cuts blocks begin..end-1; false when one of them has a pixel that is not grey.
+  bool loadBlocks(const std::uint8_t* bgrBottomUp, int begin, int end);
+
   int width_ = 0;
   int height_ = 0;
   int blockCount_ = 0;

@@ -15,6 +15,8 @@ namespace {
 // Average durations outside these bounds are time-base artefacts, not rates.
 constexpr double kMinFramesPerSecond = 0.1;
 constexpr double kMaxFramesPerSecond = 1000.0;
+// Pictures of up to this many pixels (720 x 576) are decoded on one thread.
+constexpr long kLargestSingleThreadPicture = 720L * 576;
 
 std::int64_t averageDuration(const AVStream& stream) {
   const AVRational rate = stream.avg_frame_rate;
@@ -54,8 +56,12 @@ int VideoDecoder::open(const AVFormatContext& container, AVStream& stream, doubl
   if (!codec_ || !picture_) return AVERROR(ENOMEM);
   if (const int err = avcodec_parameters_to_context(codec_.get(), stream.codecpar); err < 0) return err;
   codec_->pkt_timebase = stream.time_base;
-  // Decoder threads work beside the encoding thread.
-  codec_->thread_count = 0;
+  // Larger pictures get decoder threads beside the encoding threads. A
+  // standard-definition picture decodes quicker than threads hand it over,
+  // and the cores are better left to the compressor.
+  const bool small = codec_->width > 0 && codec_->height > 0 &&
+                     static_cast<long>(codec_->width) * codec_->height <= kLargestSingleThreadPicture;
+  codec_->thread_count = small ? 1 : 0;
   codec_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   if (const int err = avcodec_open2(codec_.get(), decoder, nullptr); err < 0) return err;
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 
 #include "cinepak/reference_decoder.h"
@@ -83,7 +84,9 @@ bool convert(const ConversionJob& job, const SizeControl& size, Conversion& out)
   CancelSource cancel;
   resetJobState();
   const auto start = std::chrono::steady_clock::now();
+  const std::clock_t processorStart = std::clock();
   const int result = convertToStream(job, cancel, createDecodingGraph, size, out.stream);
+  out.processorSeconds = static_cast<double>(std::clock() - processorStart) / CLOCKS_PER_SEC;
   out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (result != kJobOk) {
     std::fprintf(stderr, "result %d: %s\n", result, lastErrorText().c_str());

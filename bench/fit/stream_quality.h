@@ -30,7 +30,8 @@ ConversionJob benchJob(const std::filesystem::path& clip, int bitrate);
 
 struct Conversion {
   std::vector<std::uint8_t> stream;  // header, records, sound trailer
-  double seconds = 0;
+  double seconds = 0;           // wall clock
+  double processorSeconds = 0;  // of every thread of the process: steadier on a shared machine
 };
 // Converts as the job does, the size held as `size` says; false (with the
 // job's text on stderr) when the job fails.

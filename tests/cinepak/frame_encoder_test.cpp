@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "cinepak/frame_budget.h"
 #include "tests/cinepak/test_clips.h"
 
@@ -95,6 +97,35 @@ TEST(FrameEncoder, TwoThreadsGiveTheSameFramesAsOne) {
       const std::size_t lengthB = two.encode(source, n == 0, budget, floor, b.data());
       ASSERT_EQ(lengthA, lengthB) << "budget " << budget << " frame " << n;
       ASSERT_TRUE(std::equal(a.begin(), a.begin() + lengthA, b.begin())) << "budget " << budget << " frame " << n;
+    }
+  }
+}
+
+// A frame cut into blocks on two threads is the frame cut on one: every
+// vector, every pixel, and the grey flag, which one coloured pixel in the
+// last block clears.
+TEST(FrameEncoder, AFrameIsCutTheSameOnTwoThreads) {
+  constexpr int kWidth = 240, kHeight = 160;
+  std::vector<test::Frame> frames = test::makeClip(Clip::kShapes, kWidth, kHeight, 1);
+  frames.push_back(test::makeClip(Clip::kGrey, kWidth, kHeight, 1).front());
+  frames.push_back(frames.back());
+  frames.back()[2] ^= 0x40;  // bottom-up rows: the first pixel of the last block row
+  SplitLoop loop(2);
+  ASSERT_EQ(loop.threads(), 2);
+  for (std::size_t n = 0; n < frames.size(); ++n) {
+    SourceFrame one, two;
+    one.resize(kWidth, kHeight);
+    two.resize(kWidth, kHeight);
+    one.load(frames[n].data());
+    two.load(frames[n].data(), loop);
+    EXPECT_EQ(one.grey(), two.grey()) << "frame " << n;
+    EXPECT_EQ(two.grey(), n == 1) << "frame " << n;
+    for (int b = 0; b < one.blockCount(); ++b) {
+      ASSERT_TRUE(std::equal(one.blockRgb(b), one.blockRgb(b) + 48, two.blockRgb(b))) << "frame " << n << " block " << b;
+      ASSERT_EQ(0, std::memcmp(&one.v1Vector(b), &two.v1Vector(b), sizeof(Vector6))) << "frame " << n << " block " << b;
+      ASSERT_EQ(one.v1Detail(b), two.v1Detail(b)) << "frame " << n << " block " << b;
+      for (int q = 0; q < 4; ++q)
+        ASSERT_EQ(0, std::memcmp(&one.v4Vector(b, q), &two.v4Vector(b, q), sizeof(Vector6))) << "frame " << n;
     }
   }
 }
