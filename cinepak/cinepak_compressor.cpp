@@ -87,6 +87,7 @@ std::int32_t CinepakCompressor::begin(const BitmapInfoHeader& input, const Bitma
     return kIcErrBadFormat;
   source_.resize(input.biWidth, input.biHeight);
   encoder_.begin(input.biWidth, input.biHeight, effort_);
+  prices_.reset();
   nextFrame_ = 0;
   begun_ = true;
   return kIcErrOk;
@@ -108,7 +109,9 @@ std::int32_t CinepakCompressor::compress(CompressParams& params) {
   const std::size_t budget = params.dwFrameSize > 0 ? params.dwFrameSize : frameShare();
   const std::uint32_t quality = params.dwQuality <= kMaxQuality ? params.dwQuality : kDefaultQuality;
   source_.load(params.lpInput, encoder_.loop());
-  const std::size_t length = encoder_.encode(source_, intra, budget, lambdaForQuality(quality), params.lpOutput);
+  const std::size_t length =
+      encoder_.encode(source_, intra, budget, prices_.floor(lambdaForQuality(quality)), params.lpOutput);
+  prices_.learn(encoder_.price(), intra, budget < frameShare());
   params.lpbiOutput->biSizeImage = static_cast<std::uint32_t>(length);
   if (params.lpdwFlags != nullptr) *params.lpdwFlags = intra ? kAviKeyFrame : 0;
   nextFrame_ = params.lFrameNum + 1;

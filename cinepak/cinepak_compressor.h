@@ -6,6 +6,7 @@
 // others inter-coded against the picture the player shows.
 
 #include "cinepak/frame_encoder.h"
+#include "cinepak/price_memory.h"
 #include "cinepak/source_frame.h"
 #include "cinepak/video_compressor.h"
 
@@ -46,6 +47,7 @@ class CinepakCompressor final : public VideoCompressor {
   std::int32_t nextFrame_ = 0;
   SourceFrame source_;
   FrameEncoder encoder_;
+  PriceMemory prices_;
 };
 
 }  // namespace zepra

@@ -54,7 +54,10 @@ CodebookLoad loadChanges(const TrainedCodebook& trained, const Codebook& current
     candidate[k] = !current.valid(k) || proposed[k] != current.bytes(k);
     proposedVector[k] = entryVector(proposed[k].data());
   }
-  const float recodeCost = lambda * trained.bitsPerVector;
+  // A ceiling already holds the bits of every option of the vector's block,
+  // so a saving below it is the block's own gain; without one, the entry
+  // must also pay for recoding the block.
+  const float recodeCost = trained.ceiling.empty() ? lambda * trained.bitsPerVector : 0.0f;
   for (std::size_t i = 0; i < trained.vectors.size(); ++i) {
     const Vector6& x = trained.vectors[i];
     const float ceiling = trained.ceiling.empty() ? kUnreachable : trained.ceiling[i];

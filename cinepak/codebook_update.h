@@ -25,7 +25,8 @@ struct TrainedCodebook {
   float bitsPerVector;                   // what recoding a vector's block costs, per vector
   // When not empty: the distance each vector's block gets from its other
   // options (skip, the other book) less the bits it would save; an entry
-  // that cannot beat it buys that vector nothing.
+  // that cannot beat it buys that vector nothing, and what it saves below it
+  // is the block's whole gain (the block's bits are counted in it).
   std::span<const float> ceiling = {};
 };
 
@@ -35,8 +36,9 @@ CodebookLoad loadAll(const TrainedCodebook& trained, bool grey, Codebook& result
 // Inter frames: result = current with the entries worth sending replaced,
 // the most valuable first, in at most maxBytes of chunk. An entry's value is
 // what it saves on each vector it serves beyond the bits of recoding that
-// vector's block (so tiny refinements of a still picture are not sent), less
-// what replacing it costs the vectors its old value served best.
+// vector's block (so tiny refinements of a still picture are not sent; with
+// a ceiling, the bits are in the ceiling), less what replacing it costs the
+// vectors its old value served best.
 CodebookLoad loadChanges(const TrainedCodebook& trained, const Codebook& current, float lambda, std::size_t maxBytes,
                          bool grey, Codebook& result);
 

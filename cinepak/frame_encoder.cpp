@@ -87,6 +87,7 @@ std::size_t FrameEncoder::encode(const SourceFrame& source, bool intra, std::siz
   v4_ = nextV4_;
   // An intra frame's price says little about the next inter frame's.
   interLambda_ = intra ? 0.0f : fit.lambda;
+  price_ = fit.lambda;
   return length;
 }
 

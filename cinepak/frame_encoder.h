@@ -63,6 +63,8 @@ class FrameEncoder {
   const ReferenceDecoder& player() const { return *player_; }
   const Codebook& v1Codebook() const { return v1_; }
   const Codebook& v4Codebook() const { return v4_; }
+  // The price of a bit at which the last frame's blocks were chosen.
+  float price() const { return price_; }
 
  private:
   FittedFrame planIntra(const SourceFrame& source, std::size_t budget, float lambdaFloor);
@@ -93,6 +95,7 @@ class FrameEncoder {
   bool grey_ = false;
   float interLambda_ = 0.0f;  // price of a bit in the last inter frame, 0 after an intra frame
   float pruneLambda_ = 0.0f;  // this frame's lowest expected price
+  float price_ = 0.0f;
 };
 
 }  // namespace zepra

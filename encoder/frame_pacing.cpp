@@ -113,7 +113,7 @@ bool StreamEncoder::compressKeptFrame(const std::uint8_t* frame) {
 
   compressParams_.dwFrameSize = budgetPlan_ ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
                                                   budgetPlan_->budgetFor(n, bytesEncoded_), UINT32_MAX))
-                                            : bitrateBudget(n);
+                                            : bitrateBudget(options_.bitrate, outputRate_, n, bytesEncoded_);
   // Under a plan a key frame waits for a budget that holds the smallest intra
   // frame, so it never overshoots what the plan allows: a target size stays a
   // promise. At a bitrate the running total takes an overshoot back.
@@ -155,17 +155,6 @@ bool StreamEncoder::compressKeptFrame(const std::uint8_t* frame) {
 // codes intra of its own accord also restarts the interval.
 bool StreamEncoder::keyFrameDue() const {
   return keyFrameEvery_ != 0 && sinceKeyFrame_ >= keyFrameEvery_;
-}
-
-// The running total the bitrate allows after n frames; a frame may spend
-// what earlier frames saved, but never less than half a frame's share.
-std::uint32_t StreamEncoder::bitrateBudget(std::uint32_t n) const {
-  const unsigned __int128 allowed = static_cast<unsigned __int128>(options_.bitrate) * 1024 *
-                                    outputRate_.scale * n / outputRate_.rate;
-  const unsigned __int128 budget = allowed > bytesEncoded_ ? allowed - bytesEncoded_ : 1;
-  const std::uint32_t floor = frameByteTarget_ >> 1;
-  return budget < floor ? floor
-      : static_cast<std::uint32_t>(std::min<unsigned __int128>(budget, std::numeric_limits<std::uint32_t>::max()));
 }
 
 bool StreamEncoder::fail(std::string detail) {

@@ -140,7 +140,6 @@ class StreamEncoder final : public MediaSink {
   bool handOver(std::uint8_t* frame);
   bool compressKeptFrame(const std::uint8_t* frame);
   bool keyFrameDue() const;
-  std::uint32_t bitrateBudget(std::uint32_t n) const;
   bool writeTrailer();
   bool fail(std::string detail);
 

@@ -72,4 +72,13 @@ std::uint32_t frameByteTarget(int bitrate, FrameRate output) {
   return target > kMax ? kMax : static_cast<std::uint32_t>(target);
 }
 
+std::uint32_t bitrateBudget(int bitrate, FrameRate output, std::uint32_t n, std::uint64_t bytesSoFar) {
+  const unsigned __int128 allowed =
+      static_cast<unsigned __int128>(bitrate) * 1024 * output.scale * n / output.rate;
+  const unsigned __int128 budget = allowed > bytesSoFar ? allowed - bytesSoFar : 1;
+  const std::uint32_t floor = frameByteTarget(bitrate, output) >> 1;
+  constexpr std::uint32_t kMax = std::numeric_limits<std::uint32_t>::max();
+  return budget < floor ? floor : budget > kMax ? kMax : static_cast<std::uint32_t>(budget);
+}
+
 }  // namespace zepra

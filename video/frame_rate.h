@@ -53,4 +53,10 @@ std::uint32_t playbackStep(FrameRate output);
 // Bytes per output frame at bitrate kilobytes per second (at most 2^32 - 1).
 std::uint32_t frameByteTarget(int bitrate, FrameRate output);
 
+// The byte budget of output frame n (1 for the first) when the frames before
+// it took bytesSoFar: the running total the bitrate allows after n frames, so
+// a frame may spend what earlier frames saved, but never less than half a
+// frame's share.
+std::uint32_t bitrateBudget(int bitrate, FrameRate output, std::uint32_t n, std::uint64_t bytesSoFar);
+
 }  // namespace zepra

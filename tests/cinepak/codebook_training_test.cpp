@@ -85,6 +85,31 @@ TEST(CodebookTraining, AnUpdateIsSentOnlyWhereItBeatsTheBlocksOtherOptions) {
   }
 }
 
+// Blocks coded V1 whatever their entry (their other options are far worse):
+// an entry a little better for each of many of them pays for its bytes,
+// though it saves each block less than the block's bits.
+TEST(CodebookTraining, SmallSavingsOnBlocksCodedV1AnywayAddUp) {
+  const EntryBytes better = quantizeEntry(flat(120), false);
+  EntryBytes held = better;
+  held[0] += 1;  // one luma step off: a distance of 1 from every vector
+  Codebook current;
+  current.set(0, held);
+  SearchTable centroids;
+  centroids.set(0, entryVector(better.data()));
+  const std::vector<Vector6> vectors(20, entryVector(better.data()));
+  const std::vector<int> assignment(vectors.size(), 0);
+  const std::vector<float> start(vectors.size(), 1.0f);
+  const std::vector<float> ceiling(vectors.size(), 1000.0f);
+  // At a price of 2 a block's 10 bits cost 20 and each block saves 12; the
+  // 20 blocks together save 240 against the entry's 96.
+  TrainedCodebook trained{&centroids, vectors, assignment, assignment, start, kV1DistanceToRgb, 10.0f};
+  trained.ceiling = ceiling;
+  Codebook result;
+  const CodebookLoad load = loadChanges(trained, current, 2.0f, 10000, false, result);
+  ASSERT_FALSE(load.empty());
+  EXPECT_EQ(result.bytes(0), better);
+}
+
 // A 16 x 4 frame of four flat blocks in one colour (bottom-up BGR).
 SourceFrame flatFrame(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
   std::vector<std::uint8_t> bgr;

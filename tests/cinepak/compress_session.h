@@ -43,6 +43,20 @@ class CompressorSession {
   CompressorSession(const CompressorSession&) = delete;
   CompressorSession& operator=(const CompressorSession&) = delete;
 
+  // Tells the byte rate before the first frame, as the stream encoder does:
+  // `share` bytes a frame at 15 frames a second.
+  void tellByteRate(std::uint32_t share) {
+    if (!compressor_) return;
+    CompressFramesInfo info;
+    info.lpbiOutput = &output_;
+    info.lpbiInput = &input_;
+    info.lQuality = static_cast<std::int32_t>(kDefaultQuality);
+    info.lDataRate = static_cast<std::int32_t>(share * 15);
+    info.dwRate = 15;
+    info.dwScale = 1;
+    EXPECT_EQ(compressor_->framesInfo(info), kIcErrOk);
+  }
+
   // Compresses `frame` as frame `number` with `previous` as its reference;
   // `keyFlag` receives the key-frame flag the compressor reports.
   Frame compress(const Frame& frame, int number, const Frame* previous, std::uint32_t budget,
