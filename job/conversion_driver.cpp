@@ -153,7 +153,7 @@ void runSteps(StreamEncoder& encoder, std::unique_ptr<DecodingGraph>& graph,
   // A video too long for any cartridge, or for the target, is refused now
   // rather than after it has been converted.
   const StreamShape announced =
-      shapeOf(encoder, reducedFrameCount(encoder.frameSelection(), static_cast<std::uint32_t>(frameCount)));
+      shapeOf(encoder, keptFrameCount(encoder.frameSelection(), static_cast<std::uint32_t>(frameCount)));
   refuseIfNeverFits(announced, kMaxRomSize, false);
   if (size.fitBytes != 0) refuseIfNeverFits(announced, size.fitBytes, true);
   if (size.fitBytes == 0 && size.bytesBefore == 0) warnIfMayNotFit(announced, settings.bitrate);

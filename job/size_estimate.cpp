@@ -281,7 +281,7 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
   }
   const StreamEncoder& probe = lengthProbe.probe();
   StreamShape shape;
-  shape.frames = reducedFrameCount(probe.frameSelection(), static_cast<std::uint32_t>(sourceFrames));
+  shape.frames = keptFrameCount(probe.frameSelection(), static_cast<std::uint32_t>(sourceFrames));
   shape.rate = probe.outputRate();
   shape.width = probe.outputWidth();
   shape.height = probe.outputHeight();

@@ -59,6 +59,25 @@ std::uint32_t reducedFrameCount(FrameSelection selection, std::uint32_t n) {
   }
 }
 
+std::uint32_t keptFrameCount(FrameSelection selection, std::uint32_t n) {
+  // Whole periods of the slot grid keep a fixed number; the slots of a last,
+  // partial period are counted one by one.
+  std::uint32_t period = 1, keptPerPeriod = 1;
+  switch (selection.mode) {
+    case -1: period = selection.frameDivisor; break;
+    case 1: period = 5, keptPerPeriod = 4; break;
+    case 2: period = 3, keptPerPeriod = 2; break;
+    case 3: period = 2; break;
+    case 4: period = 5, keptPerPeriod = 2; break;
+    case 5: period = 3; break;
+    default: break;
+  }
+  if (period == 0) return 0;
+  std::uint32_t kept = n / period * keptPerPeriod;
+  for (std::uint32_t k = 1; k <= n % period; ++k) kept += isSlotKept(selection, k) ? 1 : 0;
+  return kept;
+}
+
 std::uint32_t playbackStep(FrameRate output) {
   return static_cast<std::uint32_t>((output.rate * 65536.0) / (output.scale * kRefreshRate));
 }

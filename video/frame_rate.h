@@ -44,8 +44,14 @@ FrameRate reduceFrameRate(FrameSelection selection, FrameRate source);
 // Whether slot k (1 for the first frame) of the source grid is kept.
 bool isSlotKept(FrameSelection selection, std::uint32_t k);
 
-// The number of frames kept of n source frames.
+// The frame count after reduction that the compressor is told: whole
+// periods' worth, every division truncated.
 std::uint32_t reducedFrameCount(FrameSelection selection, std::uint32_t n);
+
+// The frames the reduction really keeps of n source frames, a last partial
+// period included: the first slot of a period is often kept, so 75 frames at
+// 1/2 keep 38 where the truncated count says 37. What sizes are planned by.
+std::uint32_t keptFrameCount(FrameSelection selection, std::uint32_t n);
 
 // Output frames per display refresh, 16.16 fixed point.
 std::uint32_t playbackStep(FrameRate output);
