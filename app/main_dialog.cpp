@@ -95,9 +95,13 @@ void MainDialog::connectHandlers() {
   connect(videoList_, &VideoList::videosChanged, sizePlan_, &SizePlanRow::settingsChanged);
 }
 
+void MainDialog::warn(const QString& text) {
+  services_->showMessage(this, QMessageBox::Warning, QStringLiteral("ZEPRA"), text, QMessageBox::Ok,
+                         QMessageBox::Ok);
+}
+
 bool MainDialog::failField(QWidget* control, const QString& prompt) {
-  services_->showMessage(this, QMessageBox::Warning, QStringLiteral("ZEPRA"), prompt,
-                         QMessageBox::Ok, QMessageBox::Ok);
+  warn(prompt);
   control->setFocus(Qt::OtherFocusReason);
   if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
   return false;

@@ -121,6 +121,8 @@ class MainDialog : public QDialog {
   void applyInputRules();
   bool videosCanBeRead(const std::vector<CartridgeInput>& videos);
 
+  // The dialog's warning box: "ZEPRA", a warning icon and OK.
+  void warn(const QString& text);
   bool failField(QWidget* control, const QString& prompt);
   void setJobControlsEnabled(bool enabled);
 

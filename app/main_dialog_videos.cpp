@@ -40,23 +40,18 @@ void MainDialog::addVideos(const QStringList& paths) {
 
   const int total = videoList_->count() + static_cast<int>(added.size());
   if (total > kMaxCartridgeVideos) {
-    services_->showMessage(
-        this, QMessageBox::Warning, QStringLiteral("ZEPRA"),
-        QStringLiteral("A cartridge's menu holds at most %1 videos; adding these would make %2.\n\n"
-                       "None of them was added.")
-            .arg(kMaxCartridgeVideos)
-            .arg(total),
-        QMessageBox::Ok, QMessageBox::Ok);
+    warn(QStringLiteral("A cartridge's menu holds at most %1 videos; adding these would make %2.\n\n"
+                        "None of them was added.")
+             .arg(kMaxCartridgeVideos)
+             .arg(total));
     return;
   }
   for (const QString& path : added) {
     if (path.size() > static_cast<int>(kMaxPathLength)) {
-      services_->showMessage(this, QMessageBox::Warning, QStringLiteral("ZEPRA"),
-                             QStringLiteral("A path may have at most %1 characters; this one is longer:\n\n%2\n\n"
-                                            "None of the videos was added.")
-                                 .arg(kMaxPathLength)
-                                 .arg(path),
-                             QMessageBox::Ok, QMessageBox::Ok);
+      warn(QStringLiteral("A path may have at most %1 characters; this one is longer:\n\n%2\n\n"
+                          "None of the videos was added.")
+               .arg(kMaxPathLength)
+               .arg(path));
       return;
     }
   }

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <chrono>
+#include <initializer_list>
 #include <thread>
 
 #include "app/control_ids.h"
@@ -70,6 +71,16 @@ QStringList namesOf(const std::vector<CartridgeInput>& videos) {
 QStringList numberedPaths(int count, const QString& folder = QStringLiteral("/videos")) {
   QStringList paths;
   for (int i = 1; i <= count; ++i) paths << QStringLiteral("%1/episode %2.mkv").arg(folder).arg(i);
+  return paths;
+}
+
+// Empty files of these names in dir: the paths of those created.
+QStringList emptyFiles(const QTemporaryDir& dir, std::initializer_list<const char*> names) {
+  QStringList paths;
+  for (const char* name : names) {
+    QFile file(dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly)) paths << file.fileName();
+  }
   return paths;
 }
 
@@ -310,12 +321,8 @@ class VideoListTest : public QObject {
 
   void processRunsTheCartridgeJobWithTheList() {
     QTemporaryDir dir;
-    QStringList paths;
-    for (const char* name : {"one.avi", "two.avi"}) {
-      QFile file(dir.filePath(name));
-      QVERIFY(file.open(QIODevice::WriteOnly));
-      paths << file.fileName();
-    }
+    const QStringList paths = emptyFiles(dir, {"one.avi", "two.avi"});
+    QCOMPARE(paths.size(), 2);
     QVERIFY(drop(paths));
     list().rename(1, "Second");
     editOf(dialog(), ids::kOutputEdit)->setText(dir.filePath("cart.gba"));
@@ -346,12 +353,8 @@ class VideoListTest : public QObject {
 
   void cancelReachesTheCartridgeJob() {
     QTemporaryDir dir;
-    QStringList paths;
-    for (const char* name : {"one.avi", "two.avi"}) {
-      QFile file(dir.filePath(name));
-      QVERIFY(file.open(QIODevice::WriteOnly));
-      paths << file.fileName();
-    }
+    const QStringList paths = emptyFiles(dir, {"one.avi", "two.avi"});
+    QCOMPARE(paths.size(), 2);
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     dialog_ = std::make_unique<MainDialog>(
         single_.runner(), &services_, nullptr,
