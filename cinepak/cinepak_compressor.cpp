@@ -103,9 +103,7 @@ std::int32_t CinepakCompressor::compress(CompressParams& params) {
   if (params.lpInput == nullptr || params.lpOutput == nullptr || params.lpbiOutput == nullptr)
     return kIcErrBadParam;
   if (params.lpbiInput != nullptr && !sameInput(*params.lpbiInput)) return kIcErrBadFormat;
-  // A frame that does not follow the last one compressed cannot refer to it.
-  const bool intra = params.lFrameNum == 0 || params.lFrameNum != nextFrame_ ||
-                     (params.dwFlags & kCompressKeyFrame) != 0;
+  const bool intra = codedIntra(params, nextFrame_);
   const std::size_t budget = params.dwFrameSize > 0 ? params.dwFrameSize : frameShare();
   const std::uint32_t quality = params.dwQuality <= kMaxQuality ? params.dwQuality : kDefaultQuality;
   source_.load(params.lpInput, encoder_.loop());

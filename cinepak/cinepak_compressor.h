@@ -18,6 +18,13 @@ inline constexpr std::uint32_t kAviKeyFrame = 0x00000010;
 // Size of the state block (getState/setState): a tag and the training effort.
 inline constexpr std::uint32_t kStateSize = 8;
 
+// Whether a frame is coded intra: the first, one that does not follow the
+// last one compressed (nextFrame: the number that would), which cannot refer
+// to it, and one asked to be a key frame. The two-pass analysis decides alike.
+inline bool codedIntra(const CompressParams& params, std::int32_t nextFrame) {
+  return params.lFrameNum == 0 || params.lFrameNum != nextFrame || (params.dwFlags & kCompressKeyFrame) != 0;
+}
+
 class CinepakCompressor final : public VideoCompressor {
  public:
   static bool acceptsInput(const BitmapInfoHeader& input);

@@ -111,9 +111,7 @@ double AnalysisCompressor::shownError(const FrameEncoder& encoder) const {
 std::int32_t AnalysisCompressor::compress(CompressParams& params) {
   if (params.lpInput == nullptr || params.lpOutput == nullptr || params.lpbiOutput == nullptr)
     return kIcErrBadParam;
-  // As the real compressor decides: a key frame asked for is coded intra.
-  const bool intra = params.lFrameNum == 0 || params.lFrameNum != nextFrame_ ||
-                     (params.dwFlags & kCompressKeyFrame) != 0;
+  const bool intra = codedIntra(params, nextFrame_);
   sample(params.lpInput);
   source_.load(mosaic_.data());
   // The mosaic's chunks, blocks and entries alike, stand for blockRatio_
