@@ -27,10 +27,32 @@ constexpr double kMostLean = 1.5;
 // the stream.
 constexpr std::size_t kFollowFrames = 256;
 // No frame is priced beyond the last measured price while the budget pays
-// for every frame there: beyond it the first pass has not seen the picture,
-// and a frame that changes everywhere (a cut, cells that all turn) falls
-// apart once it can no longer renew what changed.
+// for every frame there, nor beyond the lowest price at which it pays for
+// every frame when it does not: beyond the last measured price the first
+// pass has not seen the picture, and a frame that changes everywhere (a cut,
+// cells that all turn) falls apart once it can no longer renew what changed,
+// however well the first pass thought it would look.
 constexpr double kLastMeasuredPrice = kNeedPrices.size() - 1.0;
+
+// The lowest price in [low, high] at which `total` is within `budget`, the
+// total falling as the price rises and within it at `high`. Following the
+// stream the answer moves little from one frame to the next, so the search
+// starts near the last one (`last`) when it lies there; it is updated.
+template <typename Total>
+double lowestPaidFor(Total&& total, double budget, double low, double high, double& last) {
+  int steps = kPriceSteps;
+  if (last - kNearPrice > low && last + kNearPrice < high && total(last - kNearPrice) > budget &&
+      total(last + kNearPrice) <= budget) {
+    low = last - kNearPrice, high = last + kNearPrice;
+    steps = kNearPriceSteps;
+  }
+  for (int step = 0; step < steps; ++step) {
+    const double mid = 0.5 * (low + high);
+    (total(mid) <= budget ? high : low) = mid;
+  }
+  last = high;
+  return high;
+}
 
 }  // namespace
 
@@ -123,27 +145,24 @@ double BudgetPlan::priceFrames(std::size_t first, std::size_t end, std::uint64_t
     return total;
   };
   const double budget = until > spent ? static_cast<double>(until - spent) : 0.0;
-  if (fill(kHighestPrice + kMostLean) > budget) ceiling = INFINITY;
+  // Every frame at the ceiling or below; where that is more than the
+  // budget, the ceiling is the lowest price at which it pays for them all.
+  auto everyFrameAt = [&](double most) {
+    ceiling = most;
+    return fill(kHighestPrice + kMostLean);
+  };
+  if (everyFrameAt(kLastMeasuredPrice) > budget) {
+    if (everyFrameAt(kHighestPrice) > budget) {
+      ceiling = INFINITY;
+    } else {
+      ceiling = lowestPaidFor(everyFrameAt, budget, kLastMeasuredPrice, kHighestPrice, lastCeiling_);
+    }
+  }
   // The lowest price the budget pays for: at -kMostLean every frame is at
   // its lowest measured price, far beyond the last every frame near its
   // smallest, which always fits.
   double price = -kMostLean;
-  if (fill(price) > budget) {
-    // Following the stream, the price moves little from one frame to the
-    // next: the search starts near the last one when it lies there.
-    double low = lastPrice_ - kNearPrice, high = lastPrice_ + kNearPrice;
-    int steps = kNearPriceSteps;
-    if (!(low > -kMostLean && fill(low) > budget && fill(high) <= budget)) {
-      low = -kMostLean, high = kHighestPrice + kMostLean;
-      steps = kPriceSteps;
-    }
-    for (int step = 0; step < steps; ++step) {
-      const double mid = 0.5 * (low + high);
-      (fill(mid) <= budget ? high : low) = mid;
-    }
-    price = high;
-  }
-  lastPrice_ = price;
+  if (fill(price) > budget) price = lowestPaidFor(fill, budget, -kMostLean, kHighestPrice + kMostLean, lastPrice_);
   double spare = budget - fill(price);
   std::vector<bool> full(end - first, false);
   for (int round = 0; round < kSpreadRounds && spare > 1.0; ++round) {

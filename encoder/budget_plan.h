@@ -13,7 +13,9 @@
 // that no budget can hold fewer, though more than one common price would
 // give it; a flat picture what it needs to stay sharp. No frame is priced
 // beyond the last measured price while the allowance pays for all of them
-// there. A frame never gets less than half its planned share.
+// there, nor beyond the lowest price at which it pays for all of them when
+// it does not: a picture the first pass misjudges is never starved far
+// below the others. A frame never gets less than half its planned share.
 //
 // The second pass follows the plan as it goes: before each frame, what the
 // frames so far really spent (a picture the compressor renders for less
@@ -121,7 +123,8 @@ class BudgetPlan {
   std::vector<bool> intra_;
   std::vector<MeasuredCurve> needs_;  // each frame's bytes by price
   std::vector<double> lean_;  // each frame's price offset from the common one
-  double lastPrice_ = -INFINITY;  // the common price found last
+  double lastPrice_ = -INFINITY;    // the common price found last
+  double lastCeiling_ = -INFINITY;  // ... and the lowest price that paid for every frame
   std::uint64_t allowance_ = 0;
   FrameSizeLimits limits_;
   bool feasible_ = false;
