@@ -71,7 +71,7 @@ class FfmpegDecodingGraph final : public DecodingGraph {
  private:
   bool buildFailed(const char* text);
   bool buildFailed(int averror);
-  bool openVideo(const std::string& inputPath, MediaSink& encoder, double timeOrigin);
+  bool openVideo(const std::string& inputPath, MediaSink& encoder, std::int64_t originStamp);
   bool openAudio(MediaSink& encoder, double timeOrigin);
   void readPackets(PacketQueue& videoPackets);
   bool endedEarly() const;
@@ -109,9 +109,9 @@ bool FfmpegDecodingGraph::buildFailed(int averror) {
 }
 
 bool FfmpegDecodingGraph::openVideo(const std::string& inputPath, MediaSink& encoder,
-                                    double timeOrigin) {
+                                    std::int64_t originStamp) {
   videoDecoder_ = std::make_unique<VideoDecoder>();
-  if (const int err = videoDecoder_->open(*container_, *video_, timeOrigin); err != 0) {
+  if (const int err = videoDecoder_->open(*container_, *video_, originStamp); err != 0) {
     return err == kStreamUnsupported ? buildFailed(kUnsupportedVideoText) : buildFailed(err);
   }
   // The container's nominal rate stands when the stream has no average frame
@@ -163,14 +163,18 @@ bool FfmpegDecodingGraph::buildDecodingGraph(const std::string& inputPath, Media
     if (stream != video_ && stream != audio_) stream->discard = AVDISCARD_ALL;
   }
 
-  // The picture's first time stamp is the movie's 0; the sound is put in step with it.
+  // The picture's first time stamp is the movie's 0; the sound is put in step
+  // with it. The picture keeps that origin as a stamp of its own time base.
+  std::int64_t videoOrigin = 0;
   double timeOrigin = 0.0;
   if (video_->start_time != AV_NOPTS_VALUE) {
+    videoOrigin = video_->start_time;
     timeOrigin = video_->start_time * av_q2d(video_->time_base);
   } else if (container_->start_time != AV_NOPTS_VALUE) {
+    videoOrigin = av_rescale_q(container_->start_time, AV_TIME_BASE_Q, video_->time_base);
     timeOrigin = container_->start_time / static_cast<double>(AV_TIME_BASE);
   }
-  if (!openVideo(inputPath, encoder, timeOrigin) || !openAudio(encoder, timeOrigin)) return false;
+  if (!openVideo(inputPath, encoder, videoOrigin) || !openAudio(encoder, timeOrigin)) return false;
   videoCallback_ = std::make_unique<VideoSampleCallback>(encoder);
   audioCallback_ = std::make_unique<AudioSampleCallback>(encoder);
   return true;

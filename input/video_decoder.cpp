@@ -48,7 +48,7 @@ VideoInfoHeader2 displayAspect(const AVFormatContext& container, AVStream& strea
 
 }  // namespace
 
-int VideoDecoder::open(const AVFormatContext& container, AVStream& stream, double timeOrigin) {
+int VideoDecoder::open(const AVFormatContext& container, AVStream& stream, std::int64_t originStamp) {
   const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
   if (!decoder) return kStreamUnsupported;
   codec_.reset(avcodec_alloc_context3(decoder));
@@ -76,7 +76,7 @@ int VideoDecoder::open(const AVFormatContext& container, AVStream& stream, doubl
   aspect_ = displayAspect(container, stream, width, height, rotation);
   averageFrameDuration_ = averageDuration(stream);
   timeBase_ = stream.time_base;
-  timeOrigin_ = timeOrigin;
+  originStamp_ = originStamp;
   return 0;
 }
 
@@ -111,7 +111,11 @@ double VideoDecoder::frameTime(const AVFrame& picture) {
   if (stamp == AV_NOPTS_VALUE) {
     time = lastTime_ + averageFrameDuration_ / 1e7;
   } else {
-    time = stamp * av_q2d(timeBase_) - timeOrigin_;
+    // One rounding of the exact fraction: a frame due at slot k of a grid
+    // the time base states exactly (k/25 s at 1/12800) then compares equal
+    // to the slot instead of an ulp late, which the pacing would fill with a
+    // repeated frame.
+    time = static_cast<double>(stamp - originStamp_) * timeBase_.num / timeBase_.den;
   }
   if (!(time > 0.0)) time = 0.0;
   return lastTime_ = time;

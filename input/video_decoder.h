@@ -26,8 +26,9 @@ class VideoDecoder {
  public:
   // 0 when the decoder is ready; kStreamUnsupported when no decoder or no
   // conversion to 24-bit RGB exists; otherwise FFmpeg's error code.
-  // timeOrigin: the time, in seconds, that becomes 0 for the encoder.
-  int open(const AVFormatContext& container, AVStream& stream, double timeOrigin);
+  // originStamp: the time stamp, in the stream's time base, that becomes 0
+  // for the encoder.
+  int open(const AVFormatContext& container, AVStream& stream, std::int64_t originStamp);
 
   VideoInfoHeader format() const;
   std::uint32_t frameBytes() const { return converter_.frameBytes(); }
@@ -64,7 +65,7 @@ class VideoDecoder {
   VideoInfoHeader2 aspect_;
   std::int64_t averageFrameDuration_ = 0;  // 100 ns units; 0 = unknown
   AVRational timeBase_{1, 1};
-  double timeOrigin_ = 0.0;
+  std::int64_t originStamp_ = 0;
   // Written by the decoding thread.
   std::uint64_t framesConverted_ = 0;
   double lastTime_ = 0.0;

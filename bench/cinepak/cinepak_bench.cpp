@@ -18,15 +18,22 @@
 // the same prepared frames, and the same in wall time; FFmpeg's figure is
 // over all its runs on the clip.
 //
-// Usage: zepra_cinepak_bench [--frames N] [--bitrate KBS] [--ffmpeg-default] [--clip NAME] [--verbose]
+// Usage: zepra_cinepak_bench [--frames N] [--bitrate KBS] [--ffmpeg-default] [--clip NAME] [--graph GRAPH]
+//                            [--budgets B1,B2,...] [--verbose]
 //   N source frames at 30 frames/s (default 300, so 150 compressed); KBS is
 //   our bitrate (default 30). --ffmpeg-default keeps FFmpeg at its default
 //   lambda and tunes our bitrate to its bytes instead; --clip runs one source;
-//   --verbose shows every run of the byte matching.
+//   --graph runs one lavfi graph of your own instead (WIDTH and HEIGHT stand
+//   for the size); --verbose shows every run of the byte matching.
+//   --budgets draws the curve of picture by bytes instead: ours with every
+//   frame at each budget in turn (bytes), FFmpeg's encoder tuned to the same
+//   total, and for both where the bytes go (blocks skipped, drawn from one V1
+//   or four V4 entries, codebook entries sent, per frame).
 
 #include <time.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -61,12 +68,21 @@ struct Clip {
   std::vector<Frame> frames;  // the frames a conversion compresses
 };
 
+// Where a stream's bytes go, per frame on average: how its blocks are coded
+// and how many codebook entries it sends.
+struct Split {
+  double skip = 0, v1 = 0, v4 = 0;  // blocks
+  double v4Entries = 0, v1Entries = 0;
+  double codebookBytes = 0;  // codebook chunks, headers included
+};
+
 struct Run {
-  double parameter = 0;  // what was set: FFmpeg's lambda or our bitrate
+  double parameter = 0;  // what was set: FFmpeg's lambda, our bitrate or our budget per frame
   std::size_t bytes = 0;
   double psnr = 0;    // against the 24-bit input
   double psnr15 = 0;  // against the input in 15 bits
   double processor = 0, wall = 0;  // seconds
+  Split split;
 };
 
 void replaceAll(std::string& text, const std::string& what, const std::string& with) {
@@ -115,7 +131,67 @@ double psnr(double squared, double samples, double peak) {
   return squared > 0 ? 10.0 * std::log10(peak * peak * samples / squared) : 99.0;
 }
 
-// Decodes with our reference decoder and measures both PSNRs against the input.
+unsigned bigEndian16(const std::uint8_t* p) { return static_cast<unsigned>(p[0] << 8 | p[1]); }
+
+// Adds one single-strip Cinepak frame's block kinds, entries and codebook
+// bytes to split (a frame the decoder accepted, so its chunks are whole).
+void addSplit(const Frame& frame, int blocks, Split& split) {
+  constexpr std::size_t kChunks = zepra::kFrameHeaderSize + zepra::kStripHeaderSize;
+  for (std::size_t at = kChunks; at + zepra::kChunkHeaderSize <= frame.size();) {
+    const int id = frame[at];
+    const std::size_t size = bigEndian16(&frame[at + 2]);
+    if (size < zepra::kChunkHeaderSize || at + size > frame.size()) return;
+    const std::uint8_t* data = &frame[at + zepra::kChunkHeaderSize];
+    const std::uint8_t* end = &frame[at] + size;
+    if (id >= zepra::kChunkV4Codebook && id <= zepra::kChunkV1CodebookGreyPartial) {
+      const int entrySize = (id & zepra::kChunkGreyStep) != 0 ? 4 : 6;
+      int entries = 0;
+      if ((id & zepra::kChunkPartialStep) == 0) {
+        entries = static_cast<int>(end - data) / entrySize;
+      } else {
+        // Each flag word says which of the next 32 entries follow it.
+        while (data + 4 <= end) {
+          const std::uint32_t flags = bigEndian16(data) << 16 | bigEndian16(data + 2);
+          const int sent = std::popcount(flags);
+          entries += sent;
+          data += 4 + sent * entrySize;
+        }
+      }
+      const bool v4 = (id & ~(zepra::kChunkGreyStep | zepra::kChunkPartialStep)) == zepra::kChunkV4Codebook;
+      (v4 ? split.v4Entries : split.v1Entries) += entries;
+      split.codebookBytes += static_cast<double>(size);
+    } else if (id == zepra::kChunkIntraVectors || id == zepra::kChunkInterVectors) {
+      std::uint32_t flags = 0;
+      int bits = 0;
+      const auto bit = [&] {
+        if (bits == 0) {
+          flags = data + 4 <= end ? bigEndian16(data) << 16 | bigEndian16(data + 2) : 0;
+          data += 4;
+          bits = 32;
+        }
+        --bits;
+        return (flags >> bits & 1) != 0;
+      };
+      for (int b = 0; b < blocks && data <= end; ++b) {
+        if (id == zepra::kChunkInterVectors && !bit()) {
+          ++split.skip;
+        } else if (bit()) {
+          ++split.v4;
+          data += 4;
+        } else {
+          ++split.v1;
+          data += 1;
+        }
+      }
+    } else if (id == zepra::kChunkV1Vectors) {
+      split.v1 += blocks;
+    }
+    at += size;
+  }
+}
+
+// Decodes with our reference decoder and measures both PSNRs against the
+// input, and where the bytes went.
 bool measure(const Clip& clip, const std::vector<Frame>& coded, Run& run) {
   zepra::ReferenceDecoder decoder(clip.width, clip.height);
   double squared = 0, squared15 = 0;
@@ -133,6 +209,11 @@ bool measure(const Clip& clip, const std::vector<Frame>& coded, Run& run) {
     }
   }
   const double samples = 3.0 * clip.width * clip.height * static_cast<double>(coded.size());
+  run.split = {};
+  for (const Frame& frame : coded) addSplit(frame, clip.width * clip.height / 16, run.split);
+  for (double* figure : {&run.split.skip, &run.split.v1, &run.split.v4, &run.split.v4Entries, &run.split.v1Entries,
+                         &run.split.codebookBytes})
+    *figure /= static_cast<double>(coded.size());
   run.psnr = psnr(squared, samples, 255.0);
   run.psnr15 = psnr(squared15, samples, 31.0);
   return true;
@@ -196,10 +277,12 @@ Run runFfmpeg(const Clip& clip, double lambda) {
 }
 
 // A session as a default single pass runs it: the stream encoder's budget
-// rule at this bitrate and the clip's output rate, the default quality.
-Run runOurs(const Clip& clip, int bitrate) {
+// rule at this bitrate and the clip's output rate, the default quality. With
+// a budget per frame instead, every frame gets that budget and the byte rate
+// told is what such frames make.
+Run runOurs(const Clip& clip, int bitrate, std::uint32_t frameBudget = 0) {
   Run run;
-  run.parameter = bitrate;
+  run.parameter = frameBudget != 0 ? frameBudget : bitrate;
   zepra::BitmapInfoHeader input;
   input.biWidth = clip.width;
   input.biHeight = clip.height;
@@ -224,7 +307,9 @@ Run runOurs(const Clip& clip, int bitrate) {
   info.lpbiInput = &input;
   info.lFrameCount = static_cast<std::int32_t>(bgr.size());
   info.lQuality = static_cast<std::int32_t>(compressor->defaultQuality());
-  info.lDataRate = bitrate << 10;
+  info.lDataRate = frameBudget != 0 ? static_cast<std::int32_t>(std::uint64_t{frameBudget} * clip.rate.rate /
+                                                                  clip.rate.scale)
+                                    : bitrate << 10;
   info.dwRate = clip.rate.rate;
   info.dwScale = clip.rate.scale;
   std::vector<Frame> coded;
@@ -238,7 +323,9 @@ Run runOurs(const Clip& clip, int bitrate) {
     p.lpbiInput = &input;
     p.lpInput = bgr[n].data();
     p.lFrameNum = static_cast<std::int32_t>(n);
-    p.dwFrameSize = zepra::bitrateBudget(bitrate, clip.rate, static_cast<std::uint32_t>(n + 1), run.bytes);
+    p.dwFrameSize = frameBudget != 0
+                        ? frameBudget
+                        : zepra::bitrateBudget(bitrate, clip.rate, static_cast<std::uint32_t>(n + 1), run.bytes);
     p.dwQuality = compressor->defaultQuality();
     compressor->compress(p);
     coded.emplace_back(buffer.begin(), buffer.begin() + output.biSizeImage);
@@ -322,22 +409,78 @@ Speed speedOf(const std::vector<Run>& runs, std::size_t frames) {
   return {total / processor, total / wall};
 }
 
+// "2700,4000,6000": bytes per frame, each from 1 to the longest frame.
+bool parseBudgets(const char* text, std::vector<std::uint32_t>& budgets) {
+  budgets.clear();
+  for (const char* at = text;; ++at) {
+    char* end = nullptr;
+    const long budget = std::strtol(at, &end, 10);
+    if (end == at || budget < 1 || budget > static_cast<long>(zepra::kMaxFrameLength)) return false;
+    budgets.push_back(static_cast<std::uint32_t>(budget));
+    if (*end == '\0') return true;
+    if (*end != ',') return false;
+    at = end;
+  }
+}
+
+// The run whose bytes are nearest the target (for the split of an
+// interpolated figure).
+const Run& nearestRun(const std::vector<Run>& runs, std::size_t target) {
+  const auto distance = [&](const Run& r) { return std::fabs(std::log(double(r.bytes) / double(target))); };
+  return *std::min_element(runs.begin(), runs.end(),
+                           [&](const Run& a, const Run& b) { return distance(a) < distance(b); });
+}
+
+void printSplit(const Split& split) {
+  std::printf(" %.0f / %.0f / %.0f | %.0f / %.0f | %.0f |", split.skip, split.v1, split.v4, split.v4Entries,
+              split.v1Entries, split.codebookBytes);
+}
+
+// Ours at each budget per frame, FFmpeg's encoder tuned to the same total.
+void printCurve(const Clip& clip, const std::vector<std::uint32_t>& budgets) {
+  for (const std::uint32_t budget : budgets) {
+    const Run ours = runOurs(clip, 0, budget);
+    std::vector<Run> theirRuns;
+    const Run theirs = matchBytes([&](double lambda) { return runFfmpeg(clip, lambda); }, 300 * FF_QP2LAMBDA, 1,
+                                  1e6, -1.0, ours.bytes, 5, theirRuns);
+    const double frames = static_cast<double>(clip.frames.size());
+    std::printf("| %s | %dx%d | %u | %.0f | %.2f |", clip.name.c_str(), clip.width, clip.height, budget,
+                double(ours.bytes) / frames, ours.psnr);
+    printSplit(ours.split);
+    if (theirs.bytes == 0 || theirRuns.empty()) {
+      std::printf(" could not match the bytes |\n");
+      continue;
+    }
+    const Run& nearest = nearestRun(theirRuns, ours.bytes);
+    std::printf(" %.2f%s | %.0f |", theirs.psnr, theirs.parameter == 0 ? " (interpolated)" : "",
+                double(nearest.bytes) / frames);
+    printSplit(nearest.split);
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int count = 300;
   int bitrate = 30;
   bool ffmpegDefault = false;
-  std::string only;
+  std::string only, ownGraph;
+  std::vector<std::uint32_t> budgets;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--frames" && i + 1 < argc) count = std::atoi(argv[++i]);
     else if (arg == "--bitrate" && i + 1 < argc) bitrate = std::atoi(argv[++i]);
     else if (arg == "--ffmpeg-default") ffmpegDefault = true;
     else if (arg == "--clip" && i + 1 < argc) only = argv[++i];
+    else if (arg == "--graph" && i + 1 < argc) ownGraph = argv[++i];
+    else if (arg == "--budgets" && i + 1 < argc && parseBudgets(argv[i + 1], budgets)) ++i;
     else if (arg == "--verbose") verbose = true;
     else {
-      std::fprintf(stderr, "usage: %s [--frames N] [--bitrate KBS] [--ffmpeg-default] [--clip NAME] [--verbose]\n",
+      std::fprintf(stderr,
+                   "usage: %s [--frames N] [--bitrate KBS] [--ffmpeg-default] [--clip NAME] [--graph GRAPH]"
+                   " [--budgets B1,B2,...] [--verbose]\n",
                    argv[0]);
       return 2;
     }
@@ -349,7 +492,7 @@ int main(int argc, char** argv) {
   // Grain moves over drifting gradients; the pan crops a moving window out of
   // one large fractal picture, with a little grain, as a camera would pan
   // over a still scene. Every source is seeded, so runs compare.
-  const std::pair<const char*, const char*> sources[] = {
+  std::vector<std::pair<std::string, std::string>> sources = {
       {"testsrc2", "testsrc2=size=WIDTHxHEIGHT:rate=30"},
       {"mandelbrot", "mandelbrot=size=WIDTHxHEIGHT:rate=30"},
       {"life", "life=size=WIDTHxHEIGHT:rate=30:seed=7:mold=10:ratio=0.3:life_color=#e0c080:death_color=#204060,gblur=sigma=1.2"},
@@ -359,6 +502,24 @@ int main(int argc, char** argv) {
       {"pan", "mandelbrot=size=960x640:rate=30,trim=end_frame=1,loop=loop=-1:size=1,"
               "crop=WIDTH:HEIGHT:x='200+150*sin(n/40)':y='100+80*sin(n/55)',noise=alls=6:allf=t:all_seed=7"},
   };
+  if (!ownGraph.empty()) sources = {{"graph", ownGraph}};
+  const auto prepared = [&](const std::string& name, const std::string& graph, int w, int h) {
+    Clip clip = prepare(name, graph, w, h, count);
+    if (clip.frames.empty()) std::printf("| %s | %dx%d | could not prepare the clip (ffmpeg missing?) |\n", name.c_str(), w, h);
+    return clip;
+  };
+  if (!budgets.empty()) {
+    std::printf("Ours with every frame at one budget; FFmpeg's encoder tuned to our bytes. Blocks and entries per "
+                "frame.\n\n| clip | size | budget | ours bytes per frame | ours dB | ours skip / V1 / V4 | ours entries V4 / V1 |"
+                " ours codebook bytes | FFmpeg dB | FFmpeg bytes per frame (nearest run) | FFmpeg skip / V1 / V4 |"
+                " FFmpeg entries V4 / V1 | FFmpeg codebook bytes |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+    for (auto [w, h] : {std::pair{240, 160}, {240, 136}})
+      for (const auto& [name, graph] : sources)
+        if (only.empty() || only == name)
+          if (const Clip clip = prepared(name, graph, w, h); !clip.frames.empty()) printCurve(clip, budgets);
+    return 0;
+  }
   if (ffmpegDefault)
     std::printf("Ours tuned to the bytes of FFmpeg's encoder at its default lambda.\n\n");
   else
@@ -371,11 +532,8 @@ int main(int argc, char** argv) {
   for (auto [w, h] : {std::pair{240, 160}, {240, 136}}) {
     for (const auto& [name, graph] : sources) {
       if (!only.empty() && only != name) continue;
-      const Clip clip = prepare(name, graph, w, h, count);
-      if (clip.frames.empty()) {
-        std::printf("| %s | %dx%d | could not prepare the clip (ffmpeg missing?) |\n", name, w, h);
-        continue;
-      }
+      const Clip clip = prepared(name, graph, w, h);
+      if (clip.frames.empty()) continue;
       std::vector<Run> ourRuns, theirRuns;
       Run ours, theirs;
       const auto ffmpegAt = [&](double lambda) { return runFfmpeg(clip, lambda); };
@@ -394,20 +552,20 @@ int main(int argc, char** argv) {
         theirs = matchBytes(ffmpegAt, 300 * FF_QP2LAMBDA, 1, 1e6, -1.0, ours.bytes, 5, theirRuns);
       }
       if (ours.bytes == 0 || theirs.bytes == 0) {
-        std::printf("| %s | %dx%d | %zu | could not match the bytes |\n", name, w, h, clip.frames.size());
+        std::printf("| %s | %dx%d | %zu | could not match the bytes |\n", name.c_str(), w, h, clip.frames.size());
         continue;
       }
       const Speed our = speedOf(ourRuns, clip.frames.size());
       const Speed their = speedOf(theirRuns, clip.frames.size());
       std::printf("| %s | %dx%d | %zu | %zu | %zu%s | %zu | %.2f | %.2f | %+.2f dB | %+.2f dB | %.0f | %.1f | %.1fx "
                   "| %.1fx |\n",
-                  name, w, h, clip.frames.size(), ours.bytes, theirs.bytes,
+                  name.c_str(), w, h, clip.frames.size(), ours.bytes, theirs.bytes,
                   (ffmpegDefault ? ours : theirs).parameter == 0 ? " (interpolated)" : "",
                   (ffmpegDefault ? ourRuns : theirRuns).size(), ours.psnr, theirs.psnr, ours.psnr - theirs.psnr,
                   ours.psnr15 - theirs.psnr15, our.processor, their.processor, our.processor / their.processor,
                   our.wall / their.wall);
       std::fflush(stdout);
-      const int kind = std::string(name) == "testsrc2" ? 1 : 0;
+      const int kind = name == "testsrc2" ? 1 : 0;
       gain[kind] += ours.psnr - theirs.psnr;
       gain15[kind] += ours.psnr15 - theirs.psnr15;
       ++clips[kind];

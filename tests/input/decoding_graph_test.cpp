@@ -25,6 +25,12 @@ using test::RecordingSink;
 // Every clip is a second or less of lavfi test picture and sound.
 const std::string kPicture = "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 ";
 const std::string kStereo = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -ac 2 ";
+// Long enough that a time computed in two roundings lands an ulp past its
+// slot in every time base (first at frame 35 of 25 fps in 1/25, 1/1000 and
+// 1/12800).
+const std::string kTwoSeconds =
+    "-f lavfi -i testsrc2=size=64x48:rate=25:duration=2 "
+    "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -ac 2 ";
 
 struct Decoded {
   bool built = false;
@@ -70,14 +76,14 @@ struct ContainerCase {
 TEST(DecodingGraph, DecodesEveryContainerFamilyToFramesAndPcm) {
   ClipFolder folder;
   const std::vector<ContainerCase> cases = {
-      {"clip.avi", kPicture + kStereo + "-c:v mpeg4 -c:a pcm_s16le", 16, true},
-      {"clip.mp4", kPicture + kStereo + "-c:v libx264 -pix_fmt yuv420p -c:a aac", 16, true},
-      {"clip.mkv", kPicture + kStereo + "-c:v libx264 -pix_fmt yuv420p -c:a libmp3lame", 16, false},
-      {"clip.mpg", kPicture + kStereo + "-c:v mpeg1video -c:a mp2 -f mpeg", 16, false},
-      {"clip.wmv", kPicture + kStereo + "-c:v wmv2 -c:a wmav2", 16, false},
-      {"clip.mov", kPicture + kStereo + "-c:v mjpeg -c:a pcm_s16be", 16, true},
-      {"clip.webm", kPicture + kStereo + "-c:v libvpx -deadline realtime -c:a libopus", 16, false},
-      {"clip stereo 8 bit.avi", kPicture + kStereo + "-c:v mpeg4 -c:a pcm_u8", 8, true},
+      {"clip.avi", kTwoSeconds + "-c:v mpeg4 -c:a pcm_s16le", 16, true},
+      {"clip.mp4", kTwoSeconds + "-c:v libx264 -pix_fmt yuv420p -c:a aac", 16, true},
+      {"clip.mkv", kTwoSeconds + "-c:v libx264 -pix_fmt yuv420p -c:a libmp3lame", 16, false},
+      {"clip.mpg", kTwoSeconds + "-c:v mpeg1video -c:a mp2 -f mpeg", 16, false},
+      {"clip.wmv", kTwoSeconds + "-c:v wmv2 -c:a wmav2", 16, false},
+      {"clip.mov", kTwoSeconds + "-c:v mjpeg -c:a pcm_s16be", 16, true},
+      {"clip.webm", kTwoSeconds + "-c:v libvpx -deadline realtime -c:a libopus", 16, false},
+      {"clip stereo 8 bit.avi", kTwoSeconds + "-c:v mpeg4 -c:a pcm_u8", 8, true},
   };
   for (const ContainerCase& c : cases) {
     SCOPED_TRACE(c.file);
@@ -103,20 +109,19 @@ TEST(DecodingGraph, DecodesEveryContainerFamilyToFramesAndPcm) {
     EXPECT_EQ(sink.audio.wBitsPerSample, c.bits);
     EXPECT_EQ(sink.audio.nBlockAlign, 2 * c.bits / 8);
     EXPECT_EQ(sink.audio.nAvgBytesPerSec, sink.audio.nSamplesPerSec * sink.audio.nBlockAlign);
-    EXPECT_NEAR(soundSeconds(sink), 1.0, 0.1);
+    EXPECT_NEAR(soundSeconds(sink), 2.0, 0.1);
 
     if (c.lengthStored) {
-      EXPECT_EQ(d.frameCount, 25u);
+      EXPECT_EQ(d.frameCount, 50u);
     } else {
-      EXPECT_NEAR(static_cast<double>(d.frameCount), 25.0, 2.0);
+      EXPECT_NEAR(static_cast<double>(d.frameCount), 50.0, 2.0);
     }
-    ASSERT_NEAR(static_cast<double>(sink.frames.size()), 25.0, 1.0);
-    EXPECT_EQ(sink.frames.front().time, 0.0);
+    ASSERT_NEAR(static_cast<double>(sink.frames.size()), 50.0, 1.0);
     for (std::size_t i = 0; i < sink.frames.size(); ++i) {
       EXPECT_EQ(sink.frames[i].length, sink.video.bmiHeader.biSizeImage);
-      if (i > 0) {
-        EXPECT_NEAR(sink.frames[i].time, 0.04 * i, 0.002) << "frame " << i;
-      }
+      // Exactly the time of slot i of the 25 fps grid as the pacing works it
+      // out: a time an ulp later would make it repeat the frame before.
+      EXPECT_EQ(sink.frames[i].time, i / 25.0) << "frame " << i;
     }
   }
 }
