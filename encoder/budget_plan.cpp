@@ -14,36 +14,43 @@ constexpr int kSpreadRounds = 8;
 // far beyond the last) and steps (far below a byte).
 constexpr double kHighestPrice = kNeedPrices.size() + 8.0;
 constexpr int kPriceSteps = 60;
+// ... and near the last price found: within this of it, in as many steps
+// as bring it as close.
+constexpr double kNearPrice = 0.25;
+constexpr int kNearPriceSteps = 24;
 // A frame's price moves at most this many steps of kNeedPrices away from
 // the common one, however far its error stands from the others'.
 constexpr double kMostLean = 1.5;
-
-// The measured points, at least 1, made monotonic by `order` (falling:
-// each at most the one before; rising: at least), then taken geometrically
-// between them and beyond them at the nearest step's rate.
-template <typename Order>
-double curveAt(const FrameNeed& measured, double price, Order order) {
-  FrameNeed curve = measured;
-  for (std::size_t k = 0; k < curve.size(); ++k) {
-    curve[k] = std::max(curve[k], 1.0);
-    if (k > 0) curve[k] = order(curve[k], curve[k - 1]);
-  }
-  if (price <= 0.0) return curve[0];
-  const std::size_t last = curve.size() - 1;
-  const std::size_t step = std::min(static_cast<std::size_t>(price), last - 1);
-  const double rate = std::log(curve[step + 1] / curve[step]);
-  return curve[step] * std::exp(rate * (price - static_cast<double>(step)));
-}
+// What the frames so far saved or overspent is spread over this many of the
+// next frames (about 17 s at 15 frames a second): near enough to reach the
+// scene that needs it, and a bounded amount of work per frame however long
+// the stream.
+constexpr std::size_t kFollowFrames = 256;
+// No frame is priced beyond the last measured price while the budget pays
+// for every frame there: beyond it the first pass has not seen the picture,
+// and a frame that changes everywhere (a cut, cells that all turn) falls
+// apart once it can no longer renew what changed.
+constexpr double kLastMeasuredPrice = kNeedPrices.size() - 1.0;
 
 }  // namespace
 
-double needAt(const FrameNeed& need, double price) {
-  return curveAt(need, price, [](double a, double b) { return std::min(a, b); });
+MeasuredCurve::MeasuredCurve(const FrameNeed& measured, bool rising) : point_(measured) {
+  for (std::size_t k = 0; k < point_.size(); ++k) {
+    point_[k] = std::max(point_[k], 1.0);
+    if (k > 0) point_[k] = rising ? std::max(point_[k], point_[k - 1]) : std::min(point_[k], point_[k - 1]);
+  }
+  for (std::size_t k = 0; k < rate_.size(); ++k) rate_[k] = std::log(point_[k + 1] / point_[k]);
 }
 
-double errorAt(const FrameNeed& error, double price) {
-  return curveAt(error, price, [](double a, double b) { return std::max(a, b); });
+double MeasuredCurve::at(double price) const {
+  if (price <= 0.0) return point_[0];
+  const std::size_t step = std::min(static_cast<std::size_t>(price), rate_.size() - 1);
+  return point_[step] * std::exp(rate_[step] * (price - static_cast<double>(step)));
 }
+
+double needAt(const FrameNeed& need, double price) { return MeasuredCurve(need, false).at(price); }
+
+double errorAt(const FrameNeed& error, double price) { return MeasuredCurve(error, true).at(price); }
 
 BudgetPlan::BudgetPlan(std::span<const FrameAnalysis> frames, std::uint64_t allowance, FrameSizeLimits limits,
                        double evenPictures)
@@ -66,85 +73,110 @@ BudgetPlan::BudgetPlan(std::span<const FrameAnalysis> frames, std::uint64_t allo
   if (!feasible_) return;
   reserve_.assign(count, 0);
   for (std::size_t i = count - 1; i > 0; --i) reserve_[i - 1] = reserve_[i] + smallest_[i];
-  planShares(frames, evenPictures);
+  needs_.clear();
+  needs_.reserve(count);
+  for (const FrameAnalysis& f : frames) needs_.emplace_back(f.bytes, false);
+  lean_.assign(count, 0.0);
+  const double price = priceFrames(0, count, 0, allowance);
+  if (leanTowardsEvenPictures(frames, price, evenPictures)) priceFrames(0, count, 0, allowance);
 }
 
-// Every frame gets its need at its price, at least its smallest size and at
-// most the largest; the prices are the lowest the allowance pays for. When
-// even the lowest measured price leaves bytes over, they go to the frames by
-// need, a margin over the first pass's estimate.
-void BudgetPlan::planShares(std::span<const FrameAnalysis> frames, double evenPictures) {
-  const std::size_t count = frames.size();
+// A frame's price follows its error at the common price, against the mean
+// of all frames' errors; true when some frame leans.
+bool BudgetPlan::leanTowardsEvenPictures(std::span<const FrameAnalysis> frames, double price,
+                                         double evenPictures) {
+  if (evenPictures <= 0.0) return false;
+  double sum = 0.0;
+  std::size_t measured = 0;
+  for (const FrameAnalysis& f : frames) {
+    if (f.error[0] <= 0.0) continue;
+    sum += errorAt(f.error, std::max(price, 0.0));
+    ++measured;
+  }
+  if (measured == 0) return false;
+  const double mean = sum / static_cast<double>(measured);
+  const double step = std::log(kNeedPrices[1] / kNeedPrices[0]);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    if (frames[i].error[0] <= 0.0) continue;
+    const double above = std::log(errorAt(frames[i].error, std::max(price, 0.0)) / mean);
+    lean_[i] = std::clamp(-evenPictures * above / step, -kMostLean, 0.0);
+  }
+  return true;
+}
+
+// Every frame in [first, end) gets its need at its price, at least its
+// smallest size and at most the largest; the prices are the lowest that
+// `until` - `spent` pays for. When even the lowest measured price leaves
+// bytes over, they go to the frames by need, a margin over the first pass's
+// estimate. Returns the common price.
+double BudgetPlan::priceFrames(std::size_t first, std::size_t end, std::uint64_t spent, std::uint64_t until) {
   const double largest = limits_.largest > 0 ? static_cast<double>(limits_.largest) : INFINITY;
-  std::vector<double> lean(count, 0.0);  // each frame's price offset from the common one
-  std::vector<double> planned(count);
+  std::vector<double> planned(end - first);
+  double ceiling = kLastMeasuredPrice;
   auto fill = [&](double price) {
     double total = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-      const double need = needAt(frames[i].bytes, price + lean[i]);
-      planned[i] = std::max(static_cast<double>(smallest_[i]), std::min(need, largest));
-      total += planned[i];
+    for (std::size_t i = first; i < end; ++i) {
+      const double need = needs_[i].at(std::min(price + lean_[i], ceiling));
+      planned[i - first] = std::max(static_cast<double>(smallest_[i]), std::min(need, largest));
+      total += planned[i - first];
     }
     return total;
   };
-  const double budget = static_cast<double>(allowance_);
-  // The lowest price the allowance pays for: at -kMostLean every frame is at
+  const double budget = until > spent ? static_cast<double>(until - spent) : 0.0;
+  if (fill(kHighestPrice + kMostLean) > budget) ceiling = INFINITY;
+  // The lowest price the budget pays for: at -kMostLean every frame is at
   // its lowest measured price, far beyond the last every frame near its
   // smallest, which always fits.
-  auto lowestPrice = [&] {
-    if (fill(-kMostLean) <= budget) return -kMostLean;
-    double low = -kMostLean, high = kHighestPrice + kMostLean;
-    for (int step = 0; step < kPriceSteps; ++step) {
+  double price = -kMostLean;
+  if (fill(price) > budget) {
+    // Following the stream, the price moves little from one frame to the
+    // next: the search starts near the last one when it lies there.
+    double low = lastPrice_ - kNearPrice, high = lastPrice_ + kNearPrice;
+    int steps = kNearPriceSteps;
+    if (!(low > -kMostLean && fill(low) > budget && fill(high) <= budget)) {
+      low = -kMostLean, high = kHighestPrice + kMostLean;
+      steps = kPriceSteps;
+    }
+    for (int step = 0; step < steps; ++step) {
       const double mid = 0.5 * (low + high);
       (fill(mid) <= budget ? high : low) = mid;
     }
-    return high;
-  };
-  double price = lowestPrice();
-  // A frame's price follows its error at the common price, against the
-  // geometric mean of all frames' errors.
-  if (evenPictures > 0.0) {
-    double sum = 0.0;
-    std::size_t measured = 0;
-    for (const FrameAnalysis& f : frames) {
-      if (f.error[0] <= 0.0) continue;
-      sum += errorAt(f.error, std::max(price, 0.0));
-      ++measured;
-    }
-    if (measured > 0) {
-      const double mean = sum / static_cast<double>(measured);
-      const double step = std::log(kNeedPrices[1] / kNeedPrices[0]);
-      for (std::size_t i = 0; i < count; ++i) {
-        if (frames[i].error[0] <= 0.0) continue;
-        const double above = std::log(errorAt(frames[i].error, std::max(price, 0.0)) / mean);
-        lean[i] = std::clamp(-evenPictures * above / step, -kMostLean, 0.0);
-      }
-      price = lowestPrice();
-    }
+    price = high;
   }
+  lastPrice_ = price;
   double spare = budget - fill(price);
-  std::vector<bool> full(count, false);
+  std::vector<bool> full(end - first, false);
   for (int round = 0; round < kSpreadRounds && spare > 1.0; ++round) {
     double open = 0.0;
-    for (std::size_t i = 0; i < count; ++i)
-      if (!full[i]) open += needAt(frames[i].bytes, 0.0);
+    for (std::size_t i = first; i < end; ++i)
+      if (!full[i - first]) open += needs_[i].at(0.0);
     if (open <= 0.0) break;
     double given = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (full[i]) continue;
-      const double add = std::min(spare * needAt(frames[i].bytes, 0.0) / open, largest - planned[i]);
-      if (planned[i] + add >= largest) full[i] = true;
-      planned[i] += add;
+    for (std::size_t i = first; i < end; ++i) {
+      double& frame = planned[i - first];
+      if (full[i - first]) continue;
+      const double add = std::min(spare * needs_[i].at(0.0) / open, largest - frame);
+      if (frame + add >= largest) full[i - first] = true;
+      frame += add;
       given += add;
     }
     spare -= given;
   }
-  std::uint64_t total = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    share_[i] = static_cast<std::uint64_t>(planned[i]);  // rounded down: the sum stays within
+  std::uint64_t total = spent;
+  for (std::size_t i = first; i < end; ++i) {
+    share_[i] = static_cast<std::uint64_t>(planned[i - first]);  // rounded down: the sum stays within
     total += share_[i];
     running_[i] = total;
   }
+  return price;
+}
+
+// The frames beyond the window keep their running totals, so the window's
+// frames share what the plan had for them and what is left over.
+void BudgetPlan::follow(std::uint32_t n, std::uint64_t spent) {
+  if (!feasible_ || n < 2 || n > frames()) return;
+  const std::size_t end = std::min<std::size_t>(frames(), n - 1 + kFollowFrames);
+  priceFrames(n - 1, end, spent, end == frames() ? allowance_ : running_[end - 1]);
 }
 
 std::uint64_t BudgetPlan::budgetFor(std::uint32_t n, std::uint64_t spent) const {

@@ -11,9 +11,15 @@
 // leans from the least total error towards even pictures. A scene cut, which
 // must build the new picture and its codebooks, gets many shares; grain
 // that no budget can hold fewer, though more than one common price would
-// give it; a flat picture what it needs to stay sharp. Like the single pass,
-// a frame may spend what earlier frames left unspent, and never gets less
-// than half its planned share.
+// give it; a flat picture what it needs to stay sharp. No frame is priced
+// beyond the last measured price while the allowance pays for all of them
+// there. A frame never gets less than half its planned share.
+//
+// The second pass follows the plan as it goes: before each frame, what the
+// frames so far really spent (a picture the compressor renders for less
+// than the first pass thought, a frame that could not use its share) is
+// spread over the next frames by price, so savings go where a byte buys
+// most instead of to whichever frames happen to come next.
 //
 // Frames the first pass coded intra (the first, and the key frames the
 // stream asks for) are planned as intra frames: at least their smallest intra
@@ -24,6 +30,7 @@
 // budget (or at their smallest) ends within the allowance.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -44,6 +51,19 @@ using FrameNeed = std::array<double, kNeedPrices.size()>;
 double needAt(const FrameNeed& need, double price);
 // A frame's error at such a price, likewise; never falls with the price.
 double errorAt(const FrameNeed& error, double price);
+
+// A measured curve made monotonic (bytes never rise with the price, errors
+// never fall), at least 1 at every point, taken geometrically between the
+// points and beyond them at the nearest step's rate.
+class MeasuredCurve {
+ public:
+  MeasuredCurve(const FrameNeed& measured, bool rising);
+  double at(double price) const;
+
+ private:
+  FrameNeed point_;
+  std::array<double, kNeedPrices.size() - 1> rate_{};
+};
 
 // What the first pass measured of one frame.
 struct FrameAnalysis {
@@ -83,14 +103,25 @@ class BudgetPlan {
   // The budget of frame n (1 for the first) after `spent` bytes.
   std::uint64_t budgetFor(std::uint32_t n, std::uint64_t spent) const;
 
+  // The frames before frame n have spent `spent` bytes: frame n and the
+  // next few hundred are priced again so that their shares add up to what
+  // the plan had for them plus what the frames so far saved (less what they
+  // overspent), the end of the stream to what the allowance has left. Same
+  // spending, same budgets: the plan stays deterministic.
+  void follow(std::uint32_t n, std::uint64_t spent);
+
  private:
-  void planShares(std::span<const FrameAnalysis> frames, double evenPictures);
+  bool leanTowardsEvenPictures(std::span<const FrameAnalysis> frames, double price, double evenPictures);
+  double priceFrames(std::size_t first, std::size_t end, std::uint64_t spent, std::uint64_t until);
 
   std::vector<std::uint64_t> share_;
   std::vector<std::uint64_t> running_;     // planned total after frame n
   std::vector<std::uint64_t> smallest_;    // frame n's smallest size
   std::vector<std::uint64_t> reserve_;     // what the frames after frame n must keep
   std::vector<bool> intra_;
+  std::vector<MeasuredCurve> needs_;  // each frame's bytes by price
+  std::vector<double> lean_;  // each frame's price offset from the common one
+  double lastPrice_ = -INFINITY;  // the common price found last
   std::uint64_t allowance_ = 0;
   FrameSizeLimits limits_;
   bool feasible_ = false;

@@ -110,6 +110,7 @@ bool StreamEncoder::compressKeptFrame(const std::uint8_t* frame) {
   compressParams_.lFrameNum = static_cast<std::int32_t>(framesEncoded_);
   compressParams_.lpInput = frame;
   const std::uint32_t n = framesEncoded_ + 1;
+  if (budgetPlan_) budgetPlan_->follow(n, bytesEncoded_);
 
   compressParams_.dwFrameSize = budgetPlan_ ? static_cast<std::uint32_t>(std::min<std::uint64_t>(
                                                   budgetPlan_->budgetFor(n, bytesEncoded_), UINT32_MAX))

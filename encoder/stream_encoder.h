@@ -56,8 +56,9 @@ class StreamEncoder final : public MediaSink {
   bool acceptAudioFormat(const WaveFormatEx& format) override;
 
   // Frames compressed after this take their budgets from the plan (which
-  // must outlive the session) instead of the bitrate's running total.
-  void setBudgetPlan(const BudgetPlan* plan) { budgetPlan_ = plan; }
+  // must outlive the session) instead of the bitrate's running total; the
+  // plan follows what the frames really spend.
+  void setBudgetPlan(BudgetPlan* plan) { budgetPlan_ = plan; }
 
   // Set before openStream: frames are compressed on a thread of the
   // session's own, started by openStream, while the caller's thread paces
@@ -161,7 +162,7 @@ class StreamEncoder final : public MediaSink {
   bool sessionOpen_ = false;  // openStream succeeded and closeStream has not run
   std::atomic<bool> failed_{false};  // a frame failed: the stream takes no more
   bool overlap_ = false;
-  const BudgetPlan* budgetPlan_ = nullptr;  // two passes: the frames' budgets
+  BudgetPlan* budgetPlan_ = nullptr;  // two passes: the frames' budgets
   bool streamWriteFailed_ = false;
   bool imageTooBig_ = false;  // ... because the image would pass its limit
   std::uint64_t playerBytes_ = 0;

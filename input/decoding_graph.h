@@ -8,11 +8,26 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zepra {
 
 class CancelSource;
 class MediaSink;
+
+// A stretch of the movie on the encoder's clock, in seconds: from start up
+// to end, which is not part of it.
+struct DecodingWindow {
+  double start = 0.0;
+  double end = 0.0;
+};
+
+// How a run limited to windows reached them.
+struct WindowedRun {
+  int seeks = 0;             // times the input was repositioned
+  bool readThrough = false;  // a seek could not be trusted: read through from the start
+  std::uint64_t picturesDecoded = 0;
+};
 
 class DecodingGraph {
  public:
@@ -27,6 +42,16 @@ class DecodingGraph {
   // without failure or cancellation. A cancelled run sets jobCancelled. No
   // encoder call happens after it returns.
   virtual bool runDecodingGraph(const CancelSource& cancel) = 0;
+  // Limits the runs that follow to these windows (in time order, apart):
+  // they deliver the frames that decoding through delivers with times
+  // inside them, with the same times and pictures, and nothing else: no
+  // sound, and nothing after the last window, where the run ends, true
+  // unless it failed. Once a frame past a window's end has come, that window
+  // is complete. The graph skips to the key frame before a window where the
+  // input allows it. No windows: the whole input.
+  virtual void decodeOnly(std::vector<DecodingWindow> windows) = 0;
+  // How the last run limited to windows reached them.
+  virtual WindowedRun windowedRun() const = 0;
   // Releases everything; accepts a graph that was never built.
   virtual void releaseDecodingGraph() = 0;
 };

@@ -3,7 +3,8 @@
 // their decoders and hands the encoder the formats. Running it starts three
 // threads (the demuxer, which also decodes the sound; the video decoder; and
 // the one that hands frames to the encoder) while the worker polls for
-// completion and for a cancel request.
+// completion and for a cancel request. A run limited to windows demuxes and
+// decodes the video alone on one thread (input/window_reader.h).
 
 #include <atomic>
 #include <chrono>
@@ -24,6 +25,7 @@
 #include "input/packet_queue.h"
 #include "input/sample_callbacks.h"
 #include "input/video_decoder.h"
+#include "input/window_reader.h"
 #include "platform/cancel_source.h"
 #include "platform/job_state.h"
 
@@ -66,18 +68,25 @@ class FfmpegDecodingGraph final : public DecodingGraph {
   bool buildDecodingGraph(const std::string& inputPath, MediaSink& encoder) override;
   bool queryFrameCount(std::uint64_t& frameCount, MediaSink& encoder) override;
   bool runDecodingGraph(const CancelSource& cancel) override;
+  void decodeOnly(std::vector<DecodingWindow> windows) override { windows_ = std::move(windows); }
+  WindowedRun windowedRun() const override { return windowedRun_; }
   void releaseDecodingGraph() override;
 
  private:
   bool buildFailed(const char* text);
   bool buildFailed(int averror);
+  int openContainer();
+  void chooseStreams();
+  int reopen(AVFormatContext*& container);
   bool openVideo(const std::string& inputPath, MediaSink& encoder, std::int64_t originStamp);
   bool openAudio(MediaSink& encoder, double timeOrigin);
   void readPackets(PacketQueue& videoPackets);
+  void readWindows(FrameQueue& videoFrames);
   bool endedEarly() const;
   void threadFinished();
   bool waitForCompletion(std::chrono::milliseconds timeout);
 
+  std::string url_;
   FormatContextPtr container_;
   AVStream* video_ = nullptr;
   AVStream* audio_ = nullptr;
@@ -86,6 +95,8 @@ class FfmpegDecodingGraph final : public DecodingGraph {
   std::unique_ptr<VideoSampleCallback> videoCallback_;
   std::unique_ptr<AudioSampleCallback> audioCallback_;
   double aviSeconds_ = NAN;  // the length an AVI header states
+  std::vector<DecodingWindow> windows_;
+  WindowedRun windowedRun_;
 
   // State of a run, shared with the decoding threads.
   std::atomic<bool> stop_{false};
@@ -142,26 +153,42 @@ bool FfmpegDecodingGraph::openAudio(MediaSink& encoder, double timeOrigin) {
   return true;
 }
 
-bool FfmpegDecodingGraph::buildDecodingGraph(const std::string& inputPath, MediaSink& encoder) {
-  releaseDecodingGraph();
-  // "file:" keeps a name with a colon in it from being read as a protocol.
-  const std::string url = "file:" + inputPath;
+int FfmpegDecodingGraph::openContainer() {
+  container_.reset();
   AVFormatContext* opened = nullptr;
-  if (const int err = avformat_open_input(&opened, url.c_str(), nullptr, nullptr); err < 0) {
-    return buildFailed(err);
-  }
+  if (const int err = avformat_open_input(&opened, url_.c_str(), nullptr, nullptr); err < 0) return err;
   container_.reset(opened);
-  if (const int err = avformat_find_stream_info(container_.get(), nullptr); err < 0) {
-    return buildFailed(err);
-  }
+  return avformat_find_stream_info(container_.get(), nullptr);
+}
+
+void FfmpegDecodingGraph::chooseStreams() {
   video_ = firstStream(*container_, AVMEDIA_TYPE_VIDEO);
-  if (!video_) return buildFailed(kNoVideoStreamText);
   audio_ = firstStream(*container_, AVMEDIA_TYPE_AUDIO);
-  if (!audio_) return buildFailed(kNoAudioStreamText);
   for (unsigned i = 0; i < container_->nb_streams; ++i) {
     AVStream* stream = container_->streams[i];
     if (stream != video_ && stream != audio_) stream->discard = AVDISCARD_ALL;
   }
+}
+
+int FfmpegDecodingGraph::reopen(AVFormatContext*& container) {
+  const int videoIndex = video_->index;
+  if (const int err = openContainer(); err < 0) return err;
+  chooseStreams();
+  // The same file gives the same streams; anything else is a failure to read it.
+  if (!video_ || !audio_ || video_->index != videoIndex) return AVERROR_INVALIDDATA;
+  audio_->discard = AVDISCARD_ALL;
+  container = container_.get();
+  return 0;
+}
+
+bool FfmpegDecodingGraph::buildDecodingGraph(const std::string& inputPath, MediaSink& encoder) {
+  releaseDecodingGraph();
+  // "file:" keeps a name with a colon in it from being read as a protocol.
+  url_ = "file:" + inputPath;
+  if (const int err = openContainer(); err < 0) return buildFailed(err);
+  chooseStreams();
+  if (!video_) return buildFailed(kNoVideoStreamText);
+  if (!audio_) return buildFailed(kNoAudioStreamText);
 
   // The picture's first time stamp is the movie's 0; the sound is put in step
   // with it. The picture keeps that origin as a stamp of its own time base.
@@ -263,13 +290,26 @@ void FfmpegDecodingGraph::readPackets(PacketQueue& videoPackets) {
   videoPackets.finish();
 }
 
+void FfmpegDecodingGraph::readWindows(FrameQueue& videoFrames) {
+  WindowReader reader(*container_, video_->index, *videoDecoder_, windows_,
+                      [this](AVFormatContext*& container) { return reopen(container); });
+  readError_ = reader.run(videoFrames, stop_);
+  videoDecoder_->skipUnreferenced(false);
+  windowedRun_ = {reader.seeks(), reader.fellBack(), reader.picturesDecoded()};
+  videoFrames.finish();
+}
+
 bool FfmpegDecodingGraph::runDecodingGraph(const CancelSource& cancel) {
   if (!container_ || !videoCallback_) return false;
 
   stop_ = false;
   readError_ = 0;
   threadFailure_ = nullptr;
-  threadsRunning_ = 3;
+  const bool windowed = !windows_.empty();
+  windowedRun_ = {};
+  // Windows are a look at the pictures: the sound is not even read.
+  audio_->discard = windowed ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
+  threadsRunning_ = windowed ? 2 : 3;
   PacketQueue videoPackets(kVideoQueuePackets);
   FrameQueue videoFrames(kVideoQueueFrames, videoDecoder_->frameBytes());
   auto stopAll = [&] {
@@ -290,8 +330,9 @@ bool FfmpegDecodingGraph::runDecodingGraph(const CancelSource& cancel) {
       threadFinished();
     };
   };
-  std::thread readerThread(guarded([&] { readPackets(videoPackets); }));
-  std::thread decoderThread(guarded([&] { videoDecoder_->decode(videoPackets, videoFrames, stop_); }));
+  std::thread readerThread(guarded([&] { windowed ? readWindows(videoFrames) : readPackets(videoPackets); }));
+  std::thread decoderThread;
+  if (!windowed) decoderThread = std::thread(guarded([&] { videoDecoder_->decode(videoPackets, videoFrames, stop_); }));
   std::thread encoderThread(guarded([&] {
     videoDecoder_->deliver(videoFrames, *videoCallback_);
     // An encoder that has failed takes nothing more: decoding stops too.
@@ -309,7 +350,7 @@ bool FfmpegDecodingGraph::runDecodingGraph(const CancelSource& cancel) {
   // joined no callback can reach the encoder any more.
   stopAll();
   readerThread.join();
-  decoderThread.join();
+  if (decoderThread.joinable()) decoderThread.join();
   encoderThread.join();
 
   if (threadFailure_) std::rethrow_exception(threadFailure_);
@@ -324,6 +365,8 @@ bool FfmpegDecodingGraph::runDecodingGraph(const CancelSource& cancel) {
     recordErrorText(readError_);
     return false;
   }
+  // Windows end where they end, wherever that is in the input.
+  if (windowed) return true;
   if (videoDecoder_->framesDelivered() == 0) {
     if (videoDecoder_->metUnconvertiblePicture()) {
       setLastErrorText(kUnsupportedVideoText);

@@ -100,60 +100,110 @@ void VideoDecoder::noteEnd(const AVFrame& picture) {
   if (std::isnan(endTime_) || end > endTime_) endTime_ = end;
 }
 
-double VideoDecoder::frameTime(const AVFrame& picture) {
+double VideoDecoder::frameTime(const AVFrame& picture) const {
   // The first picture opens the movie at 0 even when the decoder could only
   // start later (an open group of pictures): the encoder then holds it until
   // the next one is due, which keeps every later picture in step with the
   // sound.
-  if (framesConverted_ == 0) return lastTime_ = 0.0;
+  if (framesConverted_ == 0 && atStart_) return 0.0;
   const std::int64_t stamp = picture.best_effort_timestamp;
   double time;
   if (stamp == AV_NOPTS_VALUE) {
     time = lastTime_ + averageFrameDuration_ / 1e7;
   } else {
-    // One rounding of the exact fraction: a frame due at slot k of a grid
-    // the time base states exactly (k/25 s at 1/12800) then compares equal
-    // to the slot instead of an ulp late, which the pacing would fill with a
-    // repeated frame.
-    time = static_cast<double>(stamp - originStamp_) * timeBase_.num / timeBase_.den;
+    time = stampTime(stamp);
   }
-  if (!(time > 0.0)) time = 0.0;
-  return lastTime_ = time;
+  if (std::isnan(time)) return time;
+  return time > 0.0 ? time : 0.0;
+}
+
+void VideoDecoder::keepTime(double time) {
+  lastTime_ = time;
+  ++framesConverted_;
+}
+
+std::int64_t VideoDecoder::stampAt(double time) const {
+  return originStamp_ + static_cast<std::int64_t>(std::floor(time * timeBase_.den / timeBase_.num));
+}
+
+double VideoDecoder::stampTime(std::int64_t stamp) const {
+  // One rounding of the exact fraction: a frame due at slot k of a grid the
+  // time base states exactly (k/25 s at 1/12800) then compares equal to the
+  // slot instead of an ulp late, which the pacing would fill with a repeated
+  // frame.
+  return static_cast<double>(stamp - originStamp_) * timeBase_.num / timeBase_.den;
+}
+
+void VideoDecoder::send(const AVPacket* packet) {
+  const int err = avcodec_send_packet(codec_.get(), packet);
+  if (err < 0 && err != AVERROR(EAGAIN) && err != AVERROR_EOF) lastError_ = err;
+}
+
+bool VideoDecoder::receive(double& time, bool& key) {
+  const int err = avcodec_receive_frame(codec_.get(), picture_.get());
+  if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return false;
+  if (err < 0) {
+    lastError_ = err;
+    return false;
+  }
+  noteEnd(*picture_);
+  stamped_ = picture_->best_effort_timestamp != AV_NOPTS_VALUE;
+  time = frameTime(*picture_);
+  key = picture_->key_frame != 0;
+  return true;
+}
+
+bool VideoDecoder::publish(FrameQueue& frames, double time) {
+  DecodedFrame* frame = frames.acquire();
+  if (!frame) {
+    av_frame_unref(picture_.get());
+    return false;
+  }
+  if (converter_.convert(*picture_, frame->pixels.data())) {
+    frame->time = time;
+    keepTime(time);
+    frames.publish(frame);
+  } else {
+    unconvertible_ = true;
+    frames.release(frame);
+  }
+  av_frame_unref(picture_.get());
+  return true;
+}
+
+void VideoDecoder::pass(double time) {
+  keepTime(time);
+  av_frame_unref(picture_.get());
+}
+
+void VideoDecoder::drop() { av_frame_unref(picture_.get()); }
+
+void VideoDecoder::skipUnreferenced(bool skip) { codec_->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT; }
+
+void VideoDecoder::restart(bool atStart) {
+  avcodec_flush_buffers(codec_.get());
+  atStart_ = atStart;
+  framesConverted_ = 0;
+  // Away from the start no earlier time is known until a picture brings one.
+  lastTime_ = atStart ? 0.0 : NAN;
 }
 
 void VideoDecoder::receiveFrames(FrameQueue& frames, const std::atomic<bool>& stop) {
-  while (!stop && !aborted_) {
-    const int err = avcodec_receive_frame(codec_.get(), picture_.get());
-    if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
-    if (err < 0) {
-      lastError_ = err;
-      return;
-    }
-    noteEnd(*picture_);
-    DecodedFrame* frame = frames.acquire();
-    if (!frame) {
-      aborted_ = true;
-    } else if (converter_.convert(*picture_, frame->pixels.data())) {
-      frame->time = frameTime(*picture_);
-      ++framesConverted_;
-      frames.publish(frame);
-    } else {
-      unconvertible_ = true;
-      frames.release(frame);
-    }
-    av_frame_unref(picture_.get());
+  double time = 0.0;
+  bool key = false;
+  while (!stop && !aborted_ && receive(time, key)) {
+    if (!publish(frames, time)) aborted_ = true;
   }
 }
 
 void VideoDecoder::decode(PacketQueue& packets, FrameQueue& frames, const std::atomic<bool>& stop) {
   while (PacketPtr packet = packets.pop()) {
-    const int err = avcodec_send_packet(codec_.get(), packet.get());
-    if (err < 0 && err != AVERROR(EAGAIN)) lastError_ = err;
+    send(packet.get());
     receiveFrames(frames, stop);
     if (stop || aborted_) break;
   }
   if (!stop && !aborted_) {
-    avcodec_send_packet(codec_.get(), nullptr);
+    send(nullptr);
     receiveFrames(frames, stop);
   }
   frames.finish();

@@ -43,6 +43,35 @@ class VideoDecoder {
   // the frames end or the encoder fails.
   void deliver(FrameQueue& frames, VideoSampleCallback& callback);
 
+  // Steps for a reader that decodes on its own thread and chooses which
+  // pictures to keep (input/window_reader.h).
+  // Sends a packet to the decoder; null drains it at the end of the input.
+  void send(const AVPacket* packet);
+  // The next decoded picture: its time and whether the decoder could start
+  // from it. False when the decoder wants more input or is drained. The time
+  // is NaN when it cannot be known: a picture without a stamp right after
+  // the input was repositioned.
+  bool receive(double& time, bool& key);
+  // What becomes of the picture received: converted and published (false
+  // once the frame queue was aborted); passed over, its time counting as if
+  // it had been delivered; or dropped, as a picture that does not belong to
+  // the movie decoded through (one decoded before the key frame it needs).
+  bool publish(FrameQueue& frames, double time);
+  void pass(double time);
+  void drop();
+  // Whether the decoder skips the pictures that no other picture refers to
+  // (they change nothing in the others), and whether the last picture
+  // received had a stamp of its own.
+  void skipUnreferenced(bool skip);
+  bool pictureStamped() const { return stamped_; }
+  // Forgets the pictures the decoder holds, after the input was
+  // repositioned: back at its start, or somewhere later.
+  void restart(bool atStart);
+  // A time on the movie's clock as a stamp of the stream (the stamp at or
+  // before it), and the stamp's time.
+  std::int64_t stampAt(double time) const;
+  double stampTime(std::int64_t stamp) const;
+
   std::uint64_t framesDelivered() const { return framesDelivered_; }
   // True when the encoder refused a frame: it takes no more.
   bool encoderFailed() const { return encoderFailed_; }
@@ -56,7 +85,8 @@ class VideoDecoder {
 
  private:
   void receiveFrames(FrameQueue& frames, const std::atomic<bool>& stop);
-  double frameTime(const AVFrame& picture);
+  double frameTime(const AVFrame& picture) const;
+  void keepTime(double time);
   void noteEnd(const AVFrame& picture);
 
   CodecContextPtr codec_;
@@ -68,6 +98,8 @@ class VideoDecoder {
   std::int64_t originStamp_ = 0;
   // Written by the decoding thread.
   std::uint64_t framesConverted_ = 0;
+  bool atStart_ = true;  // decoding from the input's start
+  bool stamped_ = true;
   double lastTime_ = 0.0;
   double endTime_ = NAN;
   int lastError_ = 0;

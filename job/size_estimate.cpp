@@ -344,6 +344,10 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     const int progressBefore = lastProgressSent.load();
     const bool built = sampler && sampler->buildDecodingGraph(job.inputPath, run);
     if (built) {
+      // Only the stretches are decoded, each from the key frame before it.
+      std::vector<DecodingWindow> windows;
+      for (const Stretch& stretch : stretches) windows.push_back({stretch.start, stretch.end});
+      sampler->decodeOnly(std::move(windows));
       CancelSource never;
       sampler->runDecodingGraph(never);  // false also when the sample stopped it early
       run.finish();

@@ -41,19 +41,28 @@ std::vector<FrameAnalysis> scenes() {
   return analyses(needs);
 }
 
-// A compressor that spends every budget to the full, and never less than
-// its smallest frame: the most any compressor keeping its budgets spends.
-// Every budget stays within the largest frame the player decodes in time,
-// and a frame planned intra gets at least its smallest intra size.
-std::uint64_t spendEverything(const BudgetPlan& plan, std::uint32_t frames) {
+// How a compressor under the plan spends a budget.
+using Spending = std::uint64_t (*)(std::uint32_t n, std::uint64_t budget);
+std::uint64_t everything(std::uint32_t, std::uint64_t budget) { return budget; }
+std::uint64_t nothing(std::uint32_t, std::uint64_t) { return 0; }
+std::uint64_t half(std::uint32_t, std::uint64_t budget) { return budget / 2; }
+// Saves for a while, then spends everything it is given.
+std::uint64_t savesThenSpends(std::uint32_t n, std::uint64_t budget) { return n <= 30 ? budget / 3 : budget; }
+
+// Follows the plan through a stream whose compressor spends as `spend` says,
+// and never less than its smallest frame. Every budget stays within the
+// largest frame the player decodes in time, and a frame planned intra gets
+// at least its smallest intra size. Returns what the frames spent.
+std::uint64_t spendFollowing(BudgetPlan& plan, std::uint32_t frames, Spending spend = everything) {
   std::uint64_t spent = 0;
   for (std::uint32_t n = 1; n <= frames; ++n) {
+    plan.follow(n, spent);
     const std::uint64_t budget = plan.budgetFor(n, spent);
     EXPECT_LE(budget, kLimits.largest) << n;
     if (plan.intra(n)) {
       EXPECT_GE(budget, kLimits.cheapestIntra) << n;
     }
-    spent += std::max(budget, plan.intra(n) ? kLimits.cheapestIntra : kLimits.cheapestInter);
+    spent += std::max(spend(n, budget), plan.intra(n) ? kLimits.cheapestIntra : kLimits.cheapestInter);
   }
   return spent;
 }
@@ -98,9 +107,12 @@ TEST(BudgetPlan, BytesLeftWhenEveryNeedIsMetGoByNeedWithinTheLargest) {
 
 TEST(BudgetPlan, NeverEndsAboveTheAllowanceWhateverTheFramesSpend) {
   for (const std::uint64_t allowance : {52u + 89u * 22u, 3000u, 20000u, 250000u, 2000000u}) {
+    for (const Spending spend : {everything, nothing, half, savesThenSpends}) {
+      BudgetPlan plan(scenes(), allowance, kLimits);
+      ASSERT_TRUE(plan.feasible()) << allowance;
+      EXPECT_LE(spendFollowing(plan, 90, spend), allowance) << allowance;
+    }
     const BudgetPlan plan(scenes(), allowance, kLimits);
-    ASSERT_TRUE(plan.feasible()) << allowance;
-    EXPECT_LE(spendEverything(plan, 90), allowance) << allowance;
     // Frames that spend nothing leave bytes to the later ones, never more
     // than the player decodes in time.
     for (std::uint32_t n = 1; n <= 90; ++n) EXPECT_LE(plan.budgetFor(n, 0), kLimits.largest) << n;
@@ -117,7 +129,7 @@ TEST(BudgetPlan, KeyFramesKeepTheirIntraSizeWhereTheyFallWithinTheAllowance) {
   const std::vector<FrameAnalysis> frames = scenesWithKeyFrames();
   const std::uint64_t keysHeld = 52 * 6 + 84 * 22;
   for (const std::uint64_t allowance : {keysHeld, keysHeld + 500, std::uint64_t{20000}, std::uint64_t{250000}}) {
-    const BudgetPlan plan(frames, allowance, kLimits);
+    BudgetPlan plan(frames, allowance, kLimits);
     ASSERT_TRUE(plan.feasible()) << allowance;
     for (std::uint32_t n = 1; n <= plan.frames(); ++n) {
       EXPECT_EQ(plan.intra(n), n == 1 || frames[n - 1].intra) << n;
@@ -125,12 +137,12 @@ TEST(BudgetPlan, KeyFramesKeepTheirIntraSizeWhereTheyFallWithinTheAllowance) {
         EXPECT_GE(plan.share(n), kLimits.cheapestIntra) << n;
       }
     }
-    EXPECT_LE(spendEverything(plan, 90), allowance) << allowance;
+    EXPECT_LE(spendFollowing(plan, 90), allowance) << allowance;
   }
-  const BudgetPlan tight(frames, keysHeld - 1, kLimits);
+  BudgetPlan tight(frames, keysHeld - 1, kLimits);
   ASSERT_TRUE(tight.feasible());
   EXPECT_FALSE(tight.intra(16));
-  EXPECT_LE(spendEverything(tight, 90), keysHeld - 1);
+  EXPECT_LE(spendFollowing(tight, 90), keysHeld - 1);
 }
 
 // Frames whose picture stays poor at the price (grain) get more than one
@@ -144,12 +156,12 @@ TEST(BudgetPlan, LeansTowardsEvenPicturesWithinTheAllowance) {
   }
   const std::uint64_t allowance = 60 * 4000;
   const BudgetPlan onePrice(frames, allowance, kLimits, 0.0);
-  const BudgetPlan even(frames, allowance, kLimits);
+  BudgetPlan even(frames, allowance, kLimits);
   ASSERT_TRUE(onePrice.feasible() && even.feasible());
   EXPECT_EQ(onePrice.share(10), onePrice.share(40));
   EXPECT_GT(even.share(40), even.share(10) * 5 / 4);  // the poor picture gets more
   EXPECT_EQ(even.share(10), even.share(20));
-  EXPECT_LE(spendEverything(even, 60), allowance);
+  EXPECT_LE(spendFollowing(even, 60), allowance);
   std::uint64_t total = 0;
   for (std::uint32_t n = 1; n <= even.frames(); ++n) total += even.share(n);
   EXPECT_GT(total, allowance - 200);
@@ -160,6 +172,71 @@ TEST(BudgetPlan, SpendsWhatEarlierFramesLeftButNeverLessThanHalfItsShare) {
   EXPECT_EQ(plan.budgetFor(3, 0), plan.share(1) + plan.share(2) + plan.share(3));  // two spent nothing
   EXPECT_EQ(plan.budgetFor(3, 5000), plan.share(3) / 2);      // ahead of the plan
   EXPECT_LE(plan.budgetFor(10, 9990), 10u);                   // the allowance's end holds
+}
+
+// Following the stream, what the first frames saved is spread over the
+// frames after them by price: the next frame gets only part of it, the
+// grain, which buys picture with every byte, more than its planned share,
+// and nothing is lost at the end.
+TEST(BudgetPlan, FollowingTheStreamSpreadsWhatFramesSavedByPrice) {
+  const std::uint64_t allowance = 250000;
+  const BudgetPlan planned(scenes(), allowance, kLimits);
+  BudgetPlan plan(scenes(), allowance, kLimits);
+  std::uint64_t spent = 0;
+  for (std::uint32_t n = 1; n <= 30; ++n) {  // the flat frames use a third of their budgets
+    plan.follow(n, spent);
+    spent += plan.budgetFor(n, spent) / 3;
+  }
+  const std::uint64_t saved = planned.budgetFor(31, 0) - planned.share(31) - spent;
+  ASSERT_GT(saved, 20000u);
+  plan.follow(31, spent);
+  EXPECT_LT(plan.budgetFor(31, spent), planned.share(31) + saved / 4);  // not all on the next frame
+  EXPECT_GT(plan.share(40), planned.share(40) + 100);                   // the grain gets some
+  EXPECT_GT(plan.share(40) - planned.share(40), plan.share(80) - planned.share(80));  // more than flat frames
+  std::uint64_t total = spent;
+  for (std::uint32_t n = 31; n <= plan.frames(); ++n) total += plan.share(n);
+  EXPECT_LE(total, allowance);
+  EXPECT_GT(total, allowance - plan.frames());  // nothing lost but rounding
+  for (std::uint32_t n = 31; n <= plan.frames(); ++n) {  // then they spend everything
+    plan.follow(n, spent);
+    spent += std::max(plan.budgetFor(n, spent), kLimits.cheapestInter);
+  }
+  EXPECT_LE(spent, allowance);
+  EXPECT_GT(spent, allowance - allowance / 100);
+}
+
+// A frame whose bytes fall fast beyond the last measured price (cells that
+// all change: nothing left to skip but the whole picture) is not planned
+// below its need there while the allowance pays for every frame at that
+// price, though poorer pictures lean the common price beyond it; an
+// allowance that cannot pay for that is still planned within itself.
+TEST(BudgetPlan, NoFrameIsPricedBeyondTheLastMeasuredPriceWhileTheAllowancePaysForIt) {
+  constexpr FrameNeed kCells{6000, 4000, 1000};
+  std::vector<FrameAnalysis> frames(60);
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    frames[i].bytes = i % 2 == 0 ? kCells : kGrain;
+    frames[i].error = i % 2 == 0 ? FrameNeed{10, 12, 40} : FrameNeed{200, 300, 450};
+  }
+  const double atLast = 30 * (kCells[2] + kGrain[2]);
+  const struct {
+    double allowance;
+    bool paysAtLast;
+  } cases[] = {{atLast * 1.05, true}, {atLast * 1.3, true}, {atLast * 0.8, false}};
+  for (const auto& c : cases) {
+    const auto allowance = static_cast<std::uint64_t>(c.allowance);
+    BudgetPlan plan(frames, allowance, kLimits);
+    ASSERT_TRUE(plan.feasible());
+    std::uint64_t total = 0;
+    for (std::uint32_t n = 1; n <= plan.frames(); ++n) {
+      total += plan.share(n);
+      if (c.paysAtLast && n % 2 == 1) {
+        EXPECT_GE(plan.share(n), kCells[2] - 1) << allowance << " frame " << n;
+      }
+    }
+    EXPECT_LE(total, allowance);
+    EXPECT_GT(total, allowance - 200);
+    EXPECT_LE(spendFollowing(plan, 60), allowance);
+  }
 }
 
 TEST(FrameNeedAt, ErrorNeverFallsAsThePriceRises) {

@@ -267,7 +267,7 @@ TEST_F(PacingTest, UnderAPlanAKeyFrameWaitsForABudgetThatHoldsIt) {
   const std::uint64_t floor = FrameEncoder::minFrameSize(240, 160, true);
   std::vector<FrameAnalysis> needs(20, FrameAnalysis{{floor / 4.0, floor / 4.0, floor / 4.0}});
   for (std::size_t n = 12; n < needs.size(); ++n) needs[n].bytes = FrameNeed{floor * 2.0, floor * 2.0, floor * 2.0};
-  const BudgetPlan plan(needs, 19 * floor, FrameSizeLimits{floor / 4, kFrameHeadersSize, kMaxFrameLength});
+  BudgetPlan plan(needs, 19 * floor, FrameSizeLimits{floor / 4, kFrameHeadersSize, kMaxFrameLength});
   ASSERT_TRUE(plan.feasible());
   encoder.setBudgetPlan(&plan);
   encoder.setKeyFrameInterval(0.2);  // every 6 frames at 30 frames/s
@@ -289,6 +289,33 @@ TEST_F(PacingTest, UnderAPlanAKeyFrameWaitsForABudgetThatHoldsIt) {
   EXPECT_GT(asked.front(), 6);
 }
 
+// The stream encoder tells the plan what each frame really spent: what the
+// first frames saved is spread over the later frames by the plan, not handed
+// whole to the next frame, and the stream still ends within the allowance.
+TEST_F(PacingTest, UnderAPlanWhatFramesSaveIsSpreadOverTheLaterFrames) {
+  const std::uint64_t share = 4000;
+  const std::vector<FrameAnalysis> needs(20, FrameAnalysis{{share * 2.0, share * 1.0, share / 2.0}});
+  const std::uint64_t allowance = 20 * share;
+  const BudgetPlan planned(needs, allowance, FrameSizeLimits{kFrameHeadersSize, kFrameHeadersSize, kMaxFrameLength});
+  BudgetPlan plan = planned;
+  encoder.setBudgetPlan(&plan);
+  // The first five frames take 100 bytes whatever their budget, the rest all of it.
+  script->reshape = [&](std::int32_t n, std::vector<std::uint8_t>& frame) {
+    const std::uint32_t length = n < 5 ? 100 : std::max<std::uint32_t>(script->frameSizes.back(), kFrameHeadersSize);
+    frame = makeCinepakFrame(length, 240, 160, n == 0 ? 0x1000 : 0x1100, static_cast<std::uint8_t>(n));
+  };
+  ASSERT_TRUE(open(SourceVideo{}, 20));
+  for (int k = 0; k < 20; ++k) ASSERT_TRUE(add(k / 30.0, static_cast<std::uint8_t>(k)));
+  ASSERT_TRUE(encoder.closeStream());
+
+  ASSERT_EQ(script->frameSizes.size(), 20u);
+  const std::uint64_t saved = planned.budgetFor(6, 5 * 100) - planned.share(6);
+  EXPECT_LT(script->frameSizes[5], planned.share(6) + saved / 4);
+  EXPECT_GT(script->frameSizes[5], planned.share(6));
+  EXPECT_LE(encoder.bytesEncoded(), allowance);
+  EXPECT_GT(encoder.bytesEncoded(), allowance - allowance / 50);
+}
+
 // A plan that knows where the key frames fall (the first pass coded them
 // intra) keeps their smallest intra size for them, however little the
 // price gives them: every key frame comes when it is due.
@@ -297,7 +324,7 @@ TEST_F(PacingTest, UnderAPlanThatKnowsTheKeyFramesTheyComeOnTime) {
   std::vector<FrameAnalysis> needs(20, FrameAnalysis{{floor / 2.0, floor / 4.0, floor / 16.0}});
   for (const std::size_t key : {0, 6, 12, 18}) needs[key] = FrameAnalysis{{floor * 4.0, floor / 2.0, floor / 8.0}, {}, true};
   // The price that spends this leaves a key frame's need below its smallest size.
-  const BudgetPlan plan(needs, 8 * floor, FrameSizeLimits{floor, kFrameHeadersSize, kMaxFrameLength});
+  BudgetPlan plan(needs, 8 * floor, FrameSizeLimits{floor, kFrameHeadersSize, kMaxFrameLength});
   ASSERT_TRUE(plan.feasible());
   encoder.setBudgetPlan(&plan);
   encoder.setKeyFrameInterval(0.2);  // every 6 frames at 30 frames/s

@@ -1,6 +1,8 @@
 #include "fake_graph.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "media/media_sink.h"
 #include "platform/cancel_source.h"
@@ -51,7 +53,13 @@ class FakeGraph : public DecodingGraph {
     std::vector<std::uint8_t> frame(frameBytes());
     std::vector<std::uint8_t> sound(882 * 2);  // 40 ms
     const double frameSeconds = script().frameDuration / 1e7;
+    const std::vector<DecodingWindow>& windows = windows_;
+    auto inWindow = [&](double time) {
+      return std::any_of(windows.begin(), windows.end(),
+                         [&](const DecodingWindow& w) { return time >= w.start && time < w.end; });
+    };
     for (int i = 0; i < script().frames; ++i) {
+      if (!windows.empty() && !inWindow(i * frameSeconds)) continue;
       if (script().beforeFrame) script().beforeFrame(i);
       if (cancel.cancelRequested()) {
         jobCancelled = true;
@@ -63,10 +71,16 @@ class FakeGraph : public DecodingGraph {
       const bool taken =
           sink_->addVideoSample(i * frameSeconds, frame.data(), static_cast<std::uint32_t>(frame.size()));
       if (!taken && script().stopWhenRefused) return false;
-      sink_->addAudioBuffer(sound.data(), static_cast<std::uint32_t>(sound.size()));
+      if (windows.empty()) sink_->addAudioBuffer(sound.data(), static_cast<std::uint32_t>(sound.size()));
     }
     return script().runOk;
   }
+
+  void decodeOnly(std::vector<DecodingWindow> windows) override {
+    windows_ = std::move(windows);
+    script().windows = windows_;
+  }
+  WindowedRun windowedRun() const override { return {}; }
 
   void releaseDecodingGraph() override {
     script().calls.push_back("release");
@@ -84,6 +98,7 @@ class FakeGraph : public DecodingGraph {
   GraphScript* script_ = nullptr;
   std::map<std::string, GraphScript>* scripts_ = nullptr;
   MediaSink* sink_ = nullptr;
+  std::vector<DecodingWindow> windows_;
 };
 
 }  // namespace

@@ -3,7 +3,8 @@
 // (32 x 32 pixels at 25 frames per second, 16-bit mono sound at 22050 Hz,
 // unless a test chooses another) and fails or throws at the step a test
 // chooses. It records the calls it gets. Like the real graph it stops when
-// the job's cancel source asks it to (looked at before every frame).
+// the job's cancel source asks it to (looked at before every frame). Limited
+// to windows, it delivers only the frames inside them, and no sound.
 
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,8 @@ struct GraphScript {
   std::vector<std::string> calls;
   std::function<void()> onRelease;  // runs inside releaseDecodingGraph
   std::function<void(int frame)> beforeFrame;  // runs before each frame is delivered
+  // The windows a graph of this script was last limited to (decodeOnly).
+  std::vector<DecodingWindow> windows;
 };
 
 // What the graph reports when the encoder refuses the video format.
