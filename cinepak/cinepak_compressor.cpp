@@ -1,6 +1,7 @@
 #include "cinepak/cinepak_compressor.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "cinepak/frame_budget.h"
 #include "format/screen.h"
@@ -22,7 +23,32 @@ BitmapInfoHeader outputFormatFor(const BitmapInfoHeader& input) {
   return output;
 }
 
+bool validState(std::span<const std::uint8_t> state) {
+  return state.size() == kStateSize && std::equal(std::begin(kStateMagic), std::end(kStateMagic), state.begin()) &&
+         state[4] >= 1 && state[4] <= kMaxIterations && state[5] >= 1 && state[5] <= kMaxIterations;
+}
+
+float statePrice(std::span<const std::uint8_t> state) {
+  std::uint32_t bits = 0;
+  for (int i = 0; i < 4; ++i) bits |= static_cast<std::uint32_t>(state[8 + i]) << (8 * i);
+  return std::bit_cast<float>(bits);
+}
+
+void writeStatePrice(std::span<std::uint8_t> state, float price) {
+  const auto bits = std::bit_cast<std::uint32_t>(price);
+  for (int i = 0; i < 4; ++i) state[8 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+}
+
 }  // namespace
+
+bool passFramesAtFloor(std::span<std::uint8_t> state, std::uint32_t frames) {
+  if (!validState(state)) return false;
+  PriceMemory memory;
+  memory.recall(statePrice(state));
+  memory.passFramesAtFloor(frames, lambdaForQuality(kDefaultQuality));
+  writeStatePrice(state, memory.remembered());
+  return true;
+}
 
 bool CinepakCompressor::acceptsInput(const BitmapInfoHeader& input) {
   // Bottom-up rows only (positive height); whole 4 x 4 blocks; the console's screen at most.
@@ -69,15 +95,16 @@ std::uint32_t CinepakCompressor::getState(std::span<std::uint8_t> buffer) {
   buffer[4] = static_cast<std::uint8_t>(effort_.intraIterations);
   buffer[5] = static_cast<std::uint8_t>(effort_.interIterations);
   buffer[6] = buffer[7] = 0;
+  writeStatePrice(buffer, prices_.remembered());
   return kStateSize;
 }
 
 std::int32_t CinepakCompressor::setState(std::span<const std::uint8_t> state) {
-  if (state.size() != kStateSize || !std::equal(std::begin(kStateMagic), std::end(kStateMagic), state.begin()) ||
-      state[4] < 1 || state[4] > kMaxIterations || state[5] < 1 || state[5] > kMaxIterations)
-    return kIcErrBadParam;
+  if (!validState(state)) return kIcErrBadParam;
   effort_.intraIterations = state[4];
   effort_.interIterations = state[5];
+  prices_.recall(statePrice(state));
+  pricesGiven_ = true;
   return kIcErrOk;
 }
 
@@ -87,7 +114,8 @@ std::int32_t CinepakCompressor::begin(const BitmapInfoHeader& input, const Bitma
     return kIcErrBadFormat;
   source_.resize(input.biWidth, input.biHeight);
   encoder_.begin(input.biWidth, input.biHeight, effort_);
-  prices_.reset();
+  if (!pricesGiven_) prices_.reset();
+  pricesGiven_ = false;
   nextFrame_ = 0;
   begun_ = true;
   return kIcErrOk;

@@ -15,8 +15,15 @@ namespace zepra {
 // ICCOMPRESS flag asking for a key frame; AVI index flag reported for one.
 inline constexpr std::uint32_t kCompressKeyFrame = 0x00000001;
 inline constexpr std::uint32_t kAviKeyFrame = 0x00000010;
-// Size of the state block (getState/setState): a tag and the training effort.
-inline constexpr std::uint32_t kStateSize = 8;
+// Size of the state block (getState/setState): a tag, the training effort
+// and the price memory (a float, little-endian). A session begun after
+// setState starts with that memory; one begun without starts with none.
+inline constexpr std::uint32_t kStateSize = 12;
+
+// Moves a state block's price memory on by `frames` frames held at the
+// default quality's floor: the state of a stream that went on that long
+// through calm pictures. False (nothing changed) for a block that is not ours.
+bool passFramesAtFloor(std::span<std::uint8_t> state, std::uint32_t frames);
 
 // Whether a frame is coded intra: the first, one that does not follow the
 // last one compressed (nextFrame: the number that would), which cannot refer
@@ -55,6 +62,7 @@ class CinepakCompressor final : public VideoCompressor {
   SourceFrame source_;
   FrameEncoder encoder_;
   PriceMemory prices_;
+  bool pricesGiven_ = false;  // setState gave the next session its price memory
 };
 
 }  // namespace zepra

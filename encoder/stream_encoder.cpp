@@ -137,15 +137,17 @@ bool StreamEncoder::beginCompression(std::uint32_t sourceFrames) {
   info.dwScale = outputRate_.scale;
   if (compressor_->framesInfo(info) != kIcErrOk) return false;
 
-  const std::uint32_t stateBytes = compressor_->getState({});
-  if (stateBytes > 0) {
-    std::vector<std::uint8_t> state(stateBytes);
-    const std::uint32_t written = compressor_->getState(state);
-    if (written != 0) {
-      compressor_->setState(std::span(state).first(std::min<std::size_t>(written, state.size())));
-    }
-  }
+  const std::vector<std::uint8_t> state = startState_.empty() ? compressorState() : startState_;
+  if (!state.empty()) compressor_->setState(state);
   return compressor_->begin(compressorInputFormat_, outputFormat) == kIcErrOk;
+}
+
+std::vector<std::uint8_t> StreamEncoder::compressorState() const {
+  if (!compressor_) return {};
+  std::vector<std::uint8_t> state(compressor_->getState({}));
+  if (state.empty()) return state;
+  state.resize(std::min<std::size_t>(compressor_->getState(state), state.size()));
+  return state;
 }
 
 bool StreamEncoder::closeStream() {

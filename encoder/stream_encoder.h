@@ -74,6 +74,13 @@ class StreamEncoder final : public MediaSink {
   // budgets like every other frame. Set before openStream.
   void setKeyFrameInterval(double seconds) { keyFrameSeconds_ = seconds; }
 
+  // The compressor's state block (its getState), empty before openStream or
+  // when it keeps none; and, set before openStream, a state block the
+  // session starts from instead of the compressor's own: a stream can go on
+  // in the state another one's compressor was left in.
+  std::vector<std::uint8_t> compressorState() const;
+  void setCompressorState(std::vector<std::uint8_t> state) { startState_ = std::move(state); }
+
   // Creates the stream file, writes its header and begins the compression
   // session. frameCount: the input's length in source frames.
   bool openStream(std::uint32_t frameCount);
@@ -160,6 +167,7 @@ class StreamEncoder final : public MediaSink {
   bool imageTooBig_ = false;  // ... because the image would pass its limit
   std::uint64_t playerBytes_ = 0;
   std::uint64_t maxImageBytes_ = 0;  // 0: no limit
+  std::vector<std::uint8_t> startState_;  // empty: the compressor's own
   double keyFrameSeconds_ = 0;       // 0: only the first frame is intra-coded
   std::uint32_t keyFrameEvery_ = 0;  // ... in output frames, from openStream on
 

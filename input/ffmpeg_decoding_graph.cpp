@@ -294,6 +294,7 @@ void FfmpegDecodingGraph::readWindows(FrameQueue& videoFrames) {
   WindowReader reader(*container_, video_->index, *videoDecoder_, windows_,
                       [this](AVFormatContext*& container) { return reopen(container); });
   readError_ = reader.run(videoFrames, stop_);
+  videoDecoder_->skipUnreferenced(false);
   windowedRun_ = {reader.seeks(), reader.fellBack(), reader.picturesDecoded()};
   videoFrames.finish();
 }

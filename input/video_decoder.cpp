@@ -147,6 +147,7 @@ bool VideoDecoder::receive(double& time, bool& key) {
     return false;
   }
   noteEnd(*picture_);
+  stamped_ = picture_->best_effort_timestamp != AV_NOPTS_VALUE;
   time = frameTime(*picture_);
   key = picture_->key_frame != 0;
   return true;
@@ -176,6 +177,8 @@ void VideoDecoder::pass(double time) {
 }
 
 void VideoDecoder::drop() { av_frame_unref(picture_.get()); }
+
+void VideoDecoder::skipUnreferenced(bool skip) { codec_->skip_frame = skip ? AVDISCARD_NONREF : AVDISCARD_DEFAULT; }
 
 void VideoDecoder::restart(bool atStart) {
   avcodec_flush_buffers(codec_.get());

@@ -59,6 +59,11 @@ class VideoDecoder {
   bool publish(FrameQueue& frames, double time);
   void pass(double time);
   void drop();
+  // Whether the decoder skips the pictures that no other picture refers to
+  // (they change nothing in the others), and whether the last picture
+  // received had a stamp of its own.
+  void skipUnreferenced(bool skip);
+  bool pictureStamped() const { return stamped_; }
   // Forgets the pictures the decoder holds, after the input was
   // repositioned: back at its start, or somewhere later.
   void restart(bool atStart);
@@ -94,6 +99,7 @@ class VideoDecoder {
   // Written by the decoding thread.
   std::uint64_t framesConverted_ = 0;
   bool atStart_ = true;  // decoding from the input's start
+  bool stamped_ = true;
   double lastTime_ = 0.0;
   double endTime_ = NAN;
   int lastError_ = 0;

@@ -160,6 +160,11 @@ void WindowReader::take(const AVPacket& packet, FrameQueue& frames) {
     }
     keyStamp_ = stamp;
   }
+  // A picture before the window that no other refers to is not decoded at
+  // all. Its time is not seen then, which a later picture without a stamp
+  // would count from: skipping ends for good where stamps are missing.
+  if (packet.pts == AV_NOPTS_VALUE) maySkip_ = false;
+  decoder_.skipUnreferenced(maySkip_ && decoder_.stampTime(packet.pts) < windows_[next_].start);
   decoder_.send(&packet);
   receive(frames);
 }
@@ -169,6 +174,7 @@ void WindowReader::receive(FrameQueue& frames) {
   bool key = false;
   while (!landedWrong_ && !aborted_ && decoder_.receive(time, key)) {
     ++picturesDecoded_;
+    if (!decoder_.pictureStamped()) maySkip_ = false;
     place(time, key, frames);
   }
 }

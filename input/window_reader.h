@@ -74,6 +74,7 @@ class WindowReader {
   bool awaitingKeyPacket_ = false;
   bool awaitingKeyPicture_ = false;
   bool landedWrong_ = false;
+  bool maySkip_ = true;  // pictures no other refers to may be skipped before a window
   bool aborted_ = false;
   int seeks_ = 0;
   bool fellBack_ = false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "cinepak/cinepak_compressor.h"
 #include "encoder/stream_encoder.h"
 #include "job/rom_builder.h"
 #include "job/size_text.h"
@@ -39,6 +40,15 @@ struct Stretch {
 // encoder of the job's settings; everything outside them is passed over, and
 // decoding stops after the last one. Each stretch starts with an intra frame,
 // whose bytes are kept apart: the stream's key frames cost what they do.
+//
+// A stream remembers the price its byte rate has lately sustained, and a
+// stretch is priced as the stream would be there: its compressor starts with
+// the memory the stretch before it left, carried over the frames between as
+// frames held at the floor teach it. The first stretch opens the video, as
+// the stream does, so what the stream's first frames teach is carried on. A
+// high price learnt at the start (a first picture the first budgets cannot
+// refine) holds a stream's frames back for many seconds; a cold memory in
+// every stretch would count them at the lowest price instead.
 class SampleRun final : public MediaSink {
  public:
   // keyFrameSeconds: the key frames of the job, for a sample that is the
@@ -90,6 +100,7 @@ class SampleRun final : public MediaSink {
     if (next_ >= stretches_.size()) return false;  // the sample is complete
     if (time < stretches_[next_].start) return true;
     if (!encoder_ && !startStretch(time)) return false;
+    lastTime_ = time;
     if (!encoder_->addVideoSample(time - origin_, data, length)) return false;
     if (!intraSeen_ && encoder_->framesEncoded() > 0) {
       intraSeen_ = true;
@@ -123,6 +134,12 @@ class SampleRun final : public MediaSink {
  private:
   bool startStretch(double time) {
     encoder_ = std::make_unique<StreamEncoder>();
+    if (!compressorState_.empty()) {
+      const FrameRate rate = probe_.outputRate();
+      const double between = (time - lastTime_) * rate.rate / rate.scale - 1.0;
+      passFramesAtFloor(compressorState_, static_cast<std::uint32_t>(std::max(0.0, std::floor(between))));
+      encoder_->setCompressorState(compressorState_);
+    }
     if (haveContainerRate_) encoder_->setContainerFrameRate(containerRate_.rate, containerRate_.scale);
     if (!configure(*encoder_) || (haveAspect_ && !encoder_->setPictureAspect(aspect_)) ||
         !encoder_->acceptVideoFormat(video_) || !encoder_->openStream(0)) {
@@ -145,6 +162,7 @@ class SampleRun final : public MediaSink {
         countedBytes_ += encoder_->bytesEncoded() - settledBytes_;
       }
       encoder_->closeStream();
+      compressorState_ = encoder_->compressorState();
       encoder_.reset();
     }
     ++next_;
@@ -166,6 +184,8 @@ class SampleRun final : public MediaSink {
   std::size_t next_ = 0;
   std::unique_ptr<StreamEncoder> encoder_;
   double origin_ = 0.0;
+  double lastTime_ = 0.0;  // of the last frame a stretch took
+  std::vector<std::uint8_t> compressorState_;  // as the last stretch left it
   bool settled_ = false;
   std::uint32_t settledFrames_ = 0;
   std::uint64_t settledBytes_ = 0;
@@ -189,9 +209,10 @@ std::vector<Stretch> placeStretches(const StreamShape& shape, double seconds, st
     return {{0.0, INFINITY}};
   }
   settling = kSettlingFrames;
+  // From the video's start to its end, evenly.
   std::vector<Stretch> stretches;
   for (int i = 0; i < kStretches; ++i) {
-    const double start = std::max(0.0, seconds * (i + 0.5) / kStretches - length / 2);
+    const double start = (seconds - length) * i / (kStretches - 1);
     stretches.push_back({start, start + length});
   }
   return stretches;

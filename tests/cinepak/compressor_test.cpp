@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <set>
 
@@ -113,6 +114,44 @@ TEST(CinepakCompressor, StateRoundTrips) {
   EXPECT_NE(compressor->setState(std::span(state).first(size - 1)), kIcErrOk);
   std::vector<std::uint8_t> small(size - 1);
   EXPECT_EQ(compressor->getState(small), 0u);
+}
+
+// The state block carries the price memory (a little-endian float behind the
+// effort), so that a session can go on at the price another one left;
+// frames held at the floor between them halve it every 16 frames, down to
+// the quality's floor.
+TEST(CinepakCompressor, TheStateCarriesThePriceMemoryOverCalmFrames) {
+  auto compressor = locateCinepakCompressor(inputFormat(16, 16));
+  ASSERT_NE(compressor, nullptr);
+  std::vector<std::uint8_t> state(compressor->getState({}));
+  ASSERT_EQ(compressor->getState(state), state.size());
+  ASSERT_EQ(state.size(), 12u);
+  auto price = [](const std::vector<std::uint8_t>& s) {
+    std::uint32_t bits = 0;
+    for (int i = 0; i < 4; ++i) bits |= static_cast<std::uint32_t>(s[8 + i]) << (8 * i);
+    return std::bit_cast<float>(bits);
+  };
+  EXPECT_EQ(price(state), 0.0f);  // a fresh compressor remembers none
+  const float floor = lambdaForQuality(kDefaultQuality);
+  const std::uint32_t remembered = std::bit_cast<std::uint32_t>(64 * floor);
+  for (int i = 0; i < 4; ++i) state[8 + i] = static_cast<std::uint8_t>(remembered >> (8 * i));
+  ASSERT_EQ(compressor->setState(state), kIcErrOk);
+  std::vector<std::uint8_t> again(state.size());
+  ASSERT_EQ(compressor->getState(again), state.size());
+  EXPECT_EQ(price(again), 64 * floor);
+
+  struct Step { std::uint32_t frames; float expected; };
+  for (const Step& step : {Step{0, 64 * floor}, Step{16, 32 * floor}, Step{32, 8 * floor}, Step{1000, floor}}) {
+    ASSERT_TRUE(passFramesAtFloor(again, step.frames));
+    EXPECT_NEAR(price(again), step.expected, 1e-3 * step.expected) << "after " << step.frames << " more frames";
+  }
+  std::vector<std::uint8_t> none = state;
+  std::fill(none.begin() + 8, none.end(), 0);
+  ASSERT_TRUE(passFramesAtFloor(none, 16));
+  EXPECT_EQ(price(none), 0.0f);  // nothing remembered, nothing learnt
+  std::vector<std::uint8_t> garbage(state.size(), 0xAB);
+  EXPECT_FALSE(passFramesAtFloor(garbage, 16));
+  EXPECT_EQ(garbage, std::vector<std::uint8_t>(state.size(), 0xAB));
 }
 
 TEST(CinepakCompressor, FramesHaveTheSingleStripLayout) {

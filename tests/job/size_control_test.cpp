@@ -87,6 +87,31 @@ TEST_F(SizeControl, TheEstimateBracketsTheRealImage) {
   EXPECT_LE(estimate->imageBytesLowest, real);
 }
 
+// A burst of noise opens the clip, which the first budgets cannot refine: the
+// stream learns a high price there and holds the calm scene after it back
+// for seconds. Sampled with a cold price in every stretch, the scene cost a
+// third more than the stream spends.
+const std::string kNoisyStart =
+    "-f lavfi -i \"nullsrc=size=160x120:rate=30,geq=random(1)*255:128:128,trim=duration=0.4\" "
+    "-f lavfi -i mandelbrot=size=160x120:rate=30,trim=duration=10.6 "
+    "-f lavfi -i sine=frequency=300:duration=11 "
+    "-filter_complex \"[0:v][1:v]concat=n=2:v=1:a=0,format=yuv420p[v]\" -map \"[v]\" -map 2:a "
+    "-c:v libx264 -qp 4 -c:a aac -t 11";
+
+TEST_F(SizeControl, TheLikelySizeIsPricedAsTheStreamIsAfterItsStart) {
+  job.inputPath = clips.make("noisy-start.mp4", kNoisyStart);
+  ASSERT_FALSE(job.inputPath.empty());
+  job.bitrate = 120;
+  const std::optional<SizeEstimate> estimate = estimateImageSize(job, EstimateDepth::kSampled);
+  ASSERT_TRUE(estimate) << lastErrorText();
+  ASSERT_EQ(convert(), kJobOk) << lastErrorText();
+  const double real = static_cast<double>(fs::file_size(job.outputPath));
+  ASSERT_TRUE(estimate->sampled);
+  // Long enough for the sample to take stretches rather than the whole video.
+  ASSERT_GT(estimate->shape.frames, 150u);
+  EXPECT_NEAR(static_cast<double>(estimate->imageBytesLikely), real, 0.2 * real);
+}
+
 TEST_F(SizeControl, ATargetIsNeverExceededAndNearlyFilled) {
   ASSERT_FALSE(job.inputPath.empty());
   job.fitBytes = 512 * 1024;
