@@ -5,8 +5,37 @@
 
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace zepra::test {
+
+namespace {
+
+// Removes the files a test was given paths for once it has ended, so that
+// runs leave nothing behind in the temporary folder.
+class TemporaryFileRemover final : public ::testing::EmptyTestEventListener {
+ public:
+  void add(const std::string& path) { paths_.push_back(path); }
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    for (const std::string& path : paths_) ::unlink(path.c_str());
+    paths_.clear();
+  }
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+TemporaryFileRemover& temporaryFileRemover() {
+  // The listener list owns it from the first call on.
+  static TemporaryFileRemover* remover = [] {
+    auto* made = new TemporaryFileRemover;
+    ::testing::UnitTest::GetInstance()->listeners().Append(made);
+    return made;
+  }();
+  return *remover;
+}
+
+}  // namespace
 
 std::uint32_t littleEndian32(const std::uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -59,6 +88,7 @@ std::string temporaryPath(const std::string& name) {
     if (c == '/' && &c >= path.data() + ::testing::TempDir().size()) c = '_';
   }
   ::unlink(path.c_str());
+  temporaryFileRemover().add(path);
   return path;
 }
 

@@ -31,7 +31,8 @@ std::vector<std::uint8_t> readFileBytes(const std::string& path);
 WalkedStream walkStream(const std::string& path);
 std::uint32_t littleEndian32(const std::uint8_t* p);
 
-// A fresh path in the test's temporary folder.
+// A fresh path in the test's temporary folder; the file is removed when the
+// test ends.
 std::string temporaryPath(const std::string& name);
 
 }  // namespace zepra::test
