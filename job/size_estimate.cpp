@@ -31,10 +31,8 @@ constexpr double kSampleShare = 0.08;
 // one that covers all of it.
 constexpr double kWholeVideoShare = 0.5;
 
-struct Stretch {
-  double start = 0.0;  // seconds
-  double end = 0.0;    // exclusive
-};
+// A stretch is a window of the movie: the graph decodes only those.
+using Stretch = DecodingWindow;
 
 // Takes the decoded frames of the stretches and compresses each with a fresh
 // encoder of the job's settings; everything outside them is passed over, and
@@ -345,9 +343,7 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     const bool built = sampler && sampler->buildDecodingGraph(job.inputPath, run);
     if (built) {
       // Only the stretches are decoded, each from the key frame before it.
-      std::vector<DecodingWindow> windows;
-      for (const Stretch& stretch : stretches) windows.push_back({stretch.start, stretch.end});
-      sampler->decodeOnly(std::move(windows));
+      sampler->decodeOnly(stretches);
       CancelSource never;
       sampler->runDecodingGraph(never);  // false also when the sample stopped it early
       run.finish();
