@@ -20,10 +20,13 @@ namespace zepra {
 namespace {
 
 // The sample: up to this many stretches spread over the video, each some
-// frames that only settle the encoder, then the frames that are counted.
+// frames that only settle the encoder, then the frames that are counted. A
+// fresh encoder's picture catches up with the video over its first frames,
+// spending more on them than the stream does where its picture has been
+// refined for long: the settling frames let it catch up before counting.
 constexpr int kMaxStretches = 8;
-constexpr std::uint32_t kSettlingFrames = 3;
-constexpr std::uint32_t kMinCountedFrames = 6;
+constexpr std::uint32_t kSettlingFrames = 5;
+constexpr std::uint32_t kMinCountedFrames = 5;
 constexpr std::uint32_t kMaxCountedFrames = 30;
 // The share of the video's frames the counted frames aim at.
 constexpr double kSampleShare = 0.08;

@@ -30,11 +30,11 @@ TEST(SizeSample, StretchesAreSpreadOverTheVideoAndStartAtKeyFramesWithinReach) {
     std::size_t stretches;          // 1: the whole video
   };
   const std::vector<Case> cases = {
-      {"a long video without an index", 1000, {}, 8},
-      // 200 kept frames: five stretches are 45 of them, more than 15 %.
+      {"a long video without an index", 1200, {}, 8},
+      // 200 kept frames: five stretches are 50 of them, more than 15 %.
       {"a shorter video takes fewer stretches", 400, {}, 5},
-      {"key frames within reach of every place", 1000, everySeconds(2.0, 40.0), 8},
-      {"key frames far apart", 1000, {0.0, 21.0}, 8},
+      {"key frames within reach of every place", 1200, everySeconds(2.0, 48.0), 8},
+      {"key frames far apart", 1200, {0.0, 21.0}, 8},
       {"a very short video is sampled whole", 150, {}, 1},
   };
   for (const Case& c : cases) {
