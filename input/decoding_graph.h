@@ -52,6 +52,12 @@ class DecodingGraph {
   virtual void decodeOnly(std::vector<DecodingWindow> windows) = 0;
   // How the last run limited to windows reached them.
   virtual WindowedRun windowedRun() const = 0;
+  // Where pictures that decoding can start from (key frames) come, as far as
+  // the input's index tells before anything is decoded: seconds on the
+  // encoder's clock, in time order, each at or just after its picture. A
+  // window that starts at one of them needs nothing decoded before it.
+  // Empty when the input keeps no index; valid between build and release.
+  virtual std::vector<double> indexedKeyFrames() const = 0;
   // Releases everything; accepts a graph that was never built.
   virtual void releaseDecodingGraph() = 0;
 };

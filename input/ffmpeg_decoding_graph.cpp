@@ -6,6 +6,7 @@
 // completion and for a cancel request. A run limited to windows demuxes and
 // decodes the video alone on one thread (input/window_reader.h).
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -70,6 +71,7 @@ class FfmpegDecodingGraph final : public DecodingGraph {
   bool runDecodingGraph(const CancelSource& cancel) override;
   void decodeOnly(std::vector<DecodingWindow> windows) override { windows_ = std::move(windows); }
   WindowedRun windowedRun() const override { return windowedRun_; }
+  std::vector<double> indexedKeyFrames() const override;
   void releaseDecodingGraph() override;
 
  private:
@@ -237,6 +239,30 @@ bool FfmpegDecodingGraph::queryFrameCount(std::uint64_t& frameCount, MediaSink& 
                                    (static_cast<unsigned __int128>(scale) * 10000000u);
   frameCount = static_cast<std::uint64_t>(frames);
   return true;
+}
+
+std::vector<double> FfmpegDecodingGraph::indexedKeyFrames() const {
+  std::vector<double> times;
+  if (!video_ || !videoDecoder_) return times;
+  // The index holds decoding stamps: a key frame's picture comes later by
+  // the frames the codec reorders. Half a frame more keeps a time from
+  // falling an ulp before the picture's.
+  const double delay = (video_->codecpar->video_delay + 0.5) * (videoDecoder_->format().AvgTimePerFrame / 1e7);
+  const int entries = avformat_index_get_entries_count(video_);
+  for (int i = 0; i < entries; ++i) {
+    const AVIndexEntry* entry = avformat_index_get_entry(video_, i);
+    if ((entry->flags & AVINDEX_KEYFRAME) && entry->timestamp != AV_NOPTS_VALUE)
+      times.push_back(std::fmax(0.0, videoDecoder_->stampTime(entry->timestamp) + delay));
+  }
+  // Some demuxers index the places they can resume reading at, every one
+  // marked as a key frame whatever picture starts there. An index tells key
+  // frames only when it lists other pictures too, or when every picture is
+  // one.
+  const AVCodecDescriptor* codec = avcodec_descriptor_get(video_->codecpar->codec_id);
+  const bool intraOnly = codec != nullptr && (codec->props & AV_CODEC_PROP_INTRA_ONLY);
+  if (static_cast<int>(times.size()) == entries && !intraOnly) return {};
+  std::sort(times.begin(), times.end());
+  return times;
 }
 
 bool FfmpegDecodingGraph::endedEarly() const {

@@ -19,14 +19,19 @@ namespace zepra {
 
 namespace {
 
-// The sample: this many stretches spread evenly over the video, each some
+// The sample: up to this many stretches spread over the video, each some
 // frames that only settle the encoder, then the frames that are counted.
-constexpr int kStretches = 8;
+constexpr int kMaxStretches = 8;
 constexpr std::uint32_t kSettlingFrames = 3;
 constexpr std::uint32_t kMinCountedFrames = 6;
 constexpr std::uint32_t kMaxCountedFrames = 30;
 // The share of the video's frames the counted frames aim at.
 constexpr double kSampleShare = 0.08;
+// A shorter video takes fewer stretches, down to kMinStretches, so that the
+// sample compresses at most this share of its frames: compressing them is
+// most of what the sample costs, and a short video's conversion is quick.
+constexpr double kMostSampledShare = 0.15;
+constexpr int kMinStretches = 5;
 // Stretches that would cover more than this share of the video give way to
 // one that covers all of it.
 constexpr double kWholeVideoShare = 0.5;
@@ -49,16 +54,10 @@ using Stretch = DecodingWindow;
 // every stretch would count them at the lowest price instead.
 class SampleRun final : public MediaSink {
  public:
-  // keyFrameSeconds: the key frames of the job, for a sample that is the
-  // whole video; 0 for stretches, whose key frames are counted apart.
-  SampleRun(const DriverArguments& arguments, std::string streamPath, std::vector<Stretch> stretches,
-            std::uint32_t settlingFrames, const CancelSource* cancel = nullptr, double keyFrameSeconds = 0)
-      : arguments_(arguments),
-        streamPath_(std::move(streamPath)),
-        stretches_(std::move(stretches)),
-        settlingFrames_(settlingFrames),
-        cancel_(cancel),
-        keyFrameSeconds_(keyFrameSeconds) {}
+  // The run first probes the input's formats with the job's settings, while
+  // the graph is built.
+  SampleRun(const DriverArguments& arguments, const CancelSource* cancel = nullptr)
+      : arguments_(arguments), streamPath_("length-probe"), cancel_(cancel) {}
 
   // The encoder of the settings, which also judges the formats.
   bool configure(StreamEncoder& encoder) const {
@@ -67,6 +66,19 @@ class SampleRun final : public MediaSink {
            encoder.setOptions(arguments_.trim, arguments_.autoTrim, arguments_.width, arguments_.height,
                               arguments_.frameRateMode, arguments_.preFilter, arguments_.bitrate,
                               arguments_.gamma);
+  }
+
+  // What the run then compresses: the stretches, each with a fresh encoder
+  // of these settings writing to streamPath. keyFrameSeconds: the key frames
+  // of the job, for a sample that is the whole video; 0 for stretches, whose
+  // key frames are counted apart.
+  void sample(const DriverArguments& arguments, std::string streamPath, std::vector<Stretch> stretches,
+              std::uint32_t settlingFrames, double keyFrameSeconds) {
+    arguments_ = arguments;
+    streamPath_ = std::move(streamPath);
+    stretches_ = std::move(stretches);
+    settlingFrames_ = settlingFrames;
+    keyFrameSeconds_ = keyFrameSeconds;
   }
 
   void setContainerFrameRate(std::uint32_t rate, std::uint32_t scale) override {
@@ -168,10 +180,10 @@ class SampleRun final : public MediaSink {
 
   DriverArguments arguments_;
   std::string streamPath_;
-  std::vector<Stretch> stretches_;
-  std::uint32_t settlingFrames_;
   const CancelSource* cancel_;
-  double keyFrameSeconds_;
+  std::vector<Stretch> stretches_;
+  std::uint32_t settlingFrames_ = 0;
+  double keyFrameSeconds_ = 0.0;
   StreamEncoder probe_;
   FrameRate containerRate_;
   bool haveContainerRate_ = false;
@@ -196,21 +208,61 @@ class SampleRun final : public MediaSink {
   bool cancelled_ = false;
 };
 
-// Where the stretches lie, in seconds, and how many frames settle each.
-std::vector<Stretch> placeStretches(const StreamShape& shape, double seconds, std::uint32_t& settling) {
+// A graph released once the estimate is done with it, however it ends.
+class GraphInUse {
+ public:
+  explicit GraphInUse(std::unique_ptr<DecodingGraph> graph) : graph_(std::move(graph)) {}
+  ~GraphInUse() {
+    if (graph_) graph_->releaseDecodingGraph();
+  }
+  GraphInUse(const GraphInUse&) = delete;
+  GraphInUse& operator=(const GraphInUse&) = delete;
+  DecodingGraph* operator->() const { return graph_.get(); }
+  explicit operator bool() const { return graph_ != nullptr; }
+
+ private:
+  std::unique_ptr<DecodingGraph> graph_;
+};
+
+// Where the stretches lie, in seconds, and how many frames settle each. The
+// stretches are spread evenly over the video, the first at its start; where
+// the input's index tells where its key frames are, each later stretch may
+// move within half the spacing of its even place, to start at a key frame
+// (nothing before it is decoded) or else as early as it may (less is decoded
+// from the key frame before it).
+std::vector<Stretch> placeStretches(const StreamShape& shape, double seconds, const std::vector<double>& keyFrames,
+                                    std::uint32_t& settling) {
   const double frameSeconds = shape.rate.rate == 0 ? 0.0 : static_cast<double>(shape.rate.scale) / shape.rate.rate;
-  const std::uint32_t counted = std::clamp<std::uint32_t>(
-      static_cast<std::uint32_t>(shape.frames * kSampleShare / kStretches), kMinCountedFrames, kMaxCountedFrames);
-  const double length = (counted + kSettlingFrames) * frameSeconds;
-  if (kStretches * length >= seconds * kWholeVideoShare) {
+  const std::uint32_t counted =
+      std::clamp<std::uint32_t>(static_cast<std::uint32_t>(shape.frames * kSampleShare / kMaxStretches),
+                                kMinCountedFrames, kMaxCountedFrames);
+  const std::uint32_t perStretch = counted + kSettlingFrames;
+  const int stretchCount = std::clamp(static_cast<int>(shape.frames * kMostSampledShare / perStretch),
+                                      kMinStretches, kMaxStretches);
+  const double length = perStretch * frameSeconds;
+  if (stretchCount * length >= seconds * kWholeVideoShare) {
     settling = 0;
     return {{0.0, INFINITY}};
   }
   settling = kSettlingFrames;
-  // From the video's start to its end, evenly.
-  std::vector<Stretch> stretches;
-  for (int i = 0; i < kStretches; ++i) {
-    const double start = (seconds - length) * i / (kStretches - 1);
+  const double spacing = (seconds - length) / (stretchCount - 1);
+  std::vector<Stretch> stretches{{0.0, length}};
+  for (int i = 1; i < stretchCount; ++i) {
+    const double even = spacing * i;
+    double start = even;
+    if (!keyFrames.empty()) {
+      const double low = std::max(stretches.back().end, even - spacing / 2);
+      const double high = std::min(even + spacing / 2, seconds - length);
+      start = low;
+      // The key frame nearest the even place, if one lies within reach.
+      auto key = std::lower_bound(keyFrames.begin(), keyFrames.end(), even);
+      double nearest = INFINITY;
+      if (key != keyFrames.end() && *key <= high) nearest = *key;
+      if (key != keyFrames.begin() && *std::prev(key) >= low && even - *std::prev(key) <= nearest - even)
+        nearest = *std::prev(key);
+      if (std::isfinite(nearest)) start = nearest;
+    }
+    start = std::max(start, stretches.back().end);
     stretches.push_back({start, start + length});
   }
   return stretches;
@@ -280,25 +332,24 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
     return std::nullopt;
   };
   DriverArguments arguments = driverArguments(job);
-  // The probe never opens its stream: a name is all it needs.
-  SampleRun lengthProbe(arguments, "length-probe", {}, 0);
-  if (StreamEncoder settings; arguments.bitrate < 1 || !lengthProbe.configure(settings)) {
+  // The run probes the formats while the graph is built; its own stream is
+  // opened only for the stretches.
+  SampleRun run(arguments, cancel);
+  if (StreamEncoder settings; arguments.bitrate < 1 || !run.configure(settings)) {
     setLastErrorText(arguments.bitrate < 1 ? "The bitrate must be at least 1 kilobyte per second."
                                            : "The settings cannot be converted.");
     return fail(kJobBadOptions);
   }
-  // The length decides where the stretches lie, so the input is opened twice:
-  // once to read it, once to decode the sample.
-  const std::unique_ptr<DecodingGraph> graph = makeGraph();
+  // One opening of the input gives its length, which decides where the
+  // stretches lie, and then decodes them.
+  const GraphInUse graph(makeGraph());
   std::uint64_t sourceFrames = 0;
-  const bool built = graph && graph->buildDecodingGraph(job.inputPath, lengthProbe);
-  const bool opened = built && graph->queryFrameCount(sourceFrames, lengthProbe);
-  if (graph) graph->releaseDecodingGraph();
-  if (!opened) {
+  const bool built = graph && graph->buildDecodingGraph(job.inputPath, run);
+  if (!built || !graph->queryFrameCount(sourceFrames, run)) {
     if (lastErrorText().empty()) setLastErrorText("The input could not be opened: " + job.inputPath);
     return fail(built ? kJobNoFrameCount : kJobInputError);
   }
-  const StreamEncoder& probe = lengthProbe.probe();
+  const StreamEncoder& probe = run.probe();
   StreamShape shape;
   shape.frames = keptFrameCount(probe.frameSelection(), static_cast<std::uint32_t>(sourceFrames));
   shape.rate = probe.outputRate();
@@ -327,34 +378,28 @@ std::optional<SizeEstimate> estimateImageSize(const ConversionJob& job, Estimate
       setLastErrorText("No temporary file for the size estimate: " + error);
       return fail(kJobStreamFailed);
     }
-    const std::filesystem::path* streamPath = &streamFile->path();
     std::uint32_t settling = 0;
-    const std::vector<Stretch> stretches = placeStretches(shape, streamSeconds(shape), settling);
+    std::vector<Stretch> stretches =
+        placeStretches(shape, streamSeconds(shape), graph->indexedKeyFrames(), settling);
     // Two passes spend what the frames need within the allowance: the sample
     // measures the need, at a bitrate that hardly ever holds a frame back.
     DriverArguments sampleArguments = arguments;
     if (twoPasses) sampleArguments.bitrate = kBitrateRange.max;
     const bool whole = settling == 0;
-    SampleRun run(sampleArguments, streamPath->string(), stretches, settling, cancel,
-                  whole ? job.keyFrameSeconds : 0.0);
-    const std::unique_ptr<DecodingGraph> sampler = makeGraph();
+    run.sample(sampleArguments, streamFile->path().string(), stretches, settling, whole ? job.keyFrameSeconds : 0.0);
     // The sample's encoders report no progress of their own to the front end.
     const int progressBefore = lastProgressSent.load();
-    const bool built = sampler && sampler->buildDecodingGraph(job.inputPath, run);
-    if (built) {
-      // Only the stretches are decoded, each from the key frame before it.
-      sampler->decodeOnly(stretches);
-      CancelSource never;
-      sampler->runDecodingGraph(never);  // false also when the sample stopped it early
-      run.finish();
-    }
-    if (sampler) sampler->releaseDecodingGraph();
+    // Only the stretches are decoded, each from the key frame before it.
+    graph->decodeOnly(std::move(stretches));
+    CancelSource never;
+    graph->runDecodingGraph(never);  // false also when the sample stopped it early
+    run.finish();
     lastProgressSent = progressBefore;
     if (run.cancelled()) {
       setLastErrorText("The size estimate was cancelled.");
       return fail(kJobRunFailed);
     }
-    if (!built || run.failed()) {
+    if (run.failed()) {
       if (lastErrorText().empty()) setLastErrorText("The input could not be sampled: " + job.inputPath);
       return fail(kJobInputError);
     }

@@ -179,5 +179,69 @@ TEST(WindowedDecoding, IndexesThatLieAboutKeyFramesStillGiveThePicturesOfDecodin
   }
 }
 
+// Key frames at 0, 2.2 and 5.6 s only, and pictures reordered around them.
+const std::string kKeyFramesAt = "-force_key_frames 0,2.2,5.6 -g 1000 -sc_threshold 0 ";
+
+std::vector<double> indexedKeyFrames(const std::string& clip) {
+  resetJobState();
+  RecordingSink sink;
+  auto graph = createDecodingGraph();
+  if (!graph->buildDecodingGraph(clip, sink)) return {};
+  std::vector<double> keys = graph->indexedKeyFrames();
+  graph->releaseDecodingGraph();
+  return keys;
+}
+
+TEST(WindowedDecoding, WindowsThatStartWhereTheIndexTellsOfAKeyFrameNeedNothingDecodedBeforeThem) {
+  ClipFolder folder;
+  const std::vector<double> forced = {0.0, 2.2, 5.6};
+  std::vector<double> everyFrame;
+  for (int i = 0; i < 200; ++i) everyFrame.push_back(i * 0.04);
+  struct Case {
+    const char* file;
+    std::string codecs;
+    bool (*damage)(std::vector<std::uint8_t>&);
+    std::vector<double> keyFrames;  // the pictures' times; none: the index tells none
+  };
+  const std::vector<Case> cases = {
+      {"h264.mp4", kKeyFramesAt + "-c:v libx264 -bf 2 -pix_fmt yuv420p -c:a aac", nullptr, forced},
+      {"mpeg4.avi", kKeyFramesAt + "-c:v mpeg4 -bf 2 -c:a libmp3lame", nullptr, forced},
+      {"mjpeg.avi", "-c:v mjpeg -c:a pcm_s16le", nullptr, everyFrame},
+      // A program stream indexes the places it can resume reading at, not key frames.
+      {"mpeg1.mpg", kKeyFramesAt + "-c:v mpeg1video -bf 2 -c:a mp2 -f mpeg", nullptr, {}},
+      // An index that calls every picture a key frame tells none.
+      {"lying index.avi", kKeyFramesAt + "-c:v mpeg4 -bf 0 -c:a pcm_s16le", markEveryAviFrameKey, {}},
+      {"no key frame table.mp4", kKeyFramesAt + "-c:v libx264 -pix_fmt yuv420p -c:a aac", dropMp4KeyFrameTable, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string clip = folder.make(c.file, kSource + c.codecs);
+    ASSERT_FALSE(clip.empty());
+    if (c.damage != nullptr) {
+      std::vector<std::uint8_t> bytes = test::readFile(clip);
+      ASSERT_TRUE(c.damage(bytes));
+      test::writeFile(clip, bytes);
+    }
+    const std::vector<double> keys = indexedKeyFrames(clip);
+    ASSERT_EQ(keys.size(), c.keyFrames.size());
+    // At or just after the key frame's picture: within three frames.
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      EXPECT_GE(keys[i], c.keyFrames[i]) << i;
+      EXPECT_LT(keys[i], c.keyFrames[i] + 0.12) << i;
+    }
+    if (keys.size() != forced.size()) continue;
+    // Windows from there decode as decoding through does, each from its own
+    // key frame: the pictures decoded are theirs, and a few about them.
+    const std::vector<DecodingWindow> windows = {{keys[1], keys[1] + 0.4}, {keys[2], keys[2] + 0.4}};
+    const Decoding through = decode(clip, {});
+    ASSERT_TRUE(through.ran);
+    const Decoding windowed = decode(clip, windows);
+    EXPECT_TRUE(windowed.ran);
+    const std::vector<Picture> expected = inside(through.pictures, windows);
+    expectSamePictures(expected, windowed.pictures);
+    EXPECT_FALSE(windowed.how.readThrough);
+    EXPECT_LE(windowed.how.picturesDecoded, expected.size() + 3 * windows.size());
+  }
+}
 }  // namespace
 }  // namespace zepra

@@ -81,6 +81,7 @@ class FakeGraph : public DecodingGraph {
     script().windows = windows_;
   }
   WindowedRun windowedRun() const override { return {}; }
+  std::vector<double> indexedKeyFrames() const override { return script().keyFrames; }
 
   void releaseDecodingGraph() override {
     script().calls.push_back("release");

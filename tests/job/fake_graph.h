@@ -31,6 +31,8 @@ struct GraphScript {
   std::vector<std::string> calls;
   std::function<void()> onRelease;  // runs inside releaseDecodingGraph
   std::function<void(int frame)> beforeFrame;  // runs before each frame is delivered
+  // The key frames its index tells of (indexedKeyFrames), in seconds.
+  std::vector<double> keyFrames;
   // The windows a graph of this script was last limited to (decodeOnly).
   std::vector<DecodingWindow> windows;
 };
