@@ -1,10 +1,12 @@
 #include "encoder/analysis_compressor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "cinepak/cinepak_compressor.h"
 #include "cinepak/frame_budget.h"
+#include "encoder/error_calibration.h"
 #include "format/stream_layout.h"
 
 namespace zepra {
@@ -14,6 +16,12 @@ namespace {
 constexpr std::uint32_t kEmptyFrameBytes = ZEPRA_CINEPAK_FRAME_HEADER_BYTES + ZEPRA_CINEPAK_STRIP_HEADER_BYTES;
 // Every kSampleStep-th block across and down.
 constexpr int kSampleStep = 3;
+// The frames coded whole are coded at the price at which the frames so far
+// would take their share of the byte rate, on average over about this many
+// frames: near the price the plan will find. Prices are searched up to
+// kMostPrice, far beyond the last measured one.
+constexpr double kPriceMemory = 16.0;
+constexpr double kMostPrice = kNeedPrices.size() + 8.0;
 
 void putBigEndian16(std::uint8_t* out, std::uint32_t value) {
   out[0] = static_cast<std::uint8_t>(value >> 8);
@@ -75,6 +83,12 @@ std::int32_t AnalysisCompressor::begin(const BitmapInfoHeader& input, const Bitm
     if (!encoder) encoder = std::make_unique<FrameEncoder>(1);
     encoder->begin(mosaicWidth_, mosaicHeight_, effort);
   }
+  whole_.begin(input.biWidth, input.biHeight, EncoderEffort{});
+  wholeSource_.resize(input.biWidth, input.biHeight);
+  wholeFrame_.assign(FrameEncoder::maxFrameSize(input.biWidth, input.biHeight), 0);
+  wholeNext_ = false;
+  sinceWhole_ = 0;
+  price_ = -1.0;
   nextFrame_ = 0;
   return kIcErrOk;
 }
@@ -92,20 +106,49 @@ void AnalysisCompressor::sample(const std::uint8_t* frame) {
   }
 }
 
-double AnalysisCompressor::shownError(const FrameEncoder& encoder) const {
+namespace {
+
+// Mean squared error per pixel and channel of what a player shows against a
+// bottom-up BGR picture of its size, in 8-bit RGB.
+double shownError(const FrameEncoder& encoder, const std::uint8_t* picture, int width, int height) {
   const auto shown = encoder.player().picture();
   double squared = 0.0;
-  for (int y = 0; y < mosaicHeight_; ++y) {
-    const std::uint8_t* bgr = mosaic_.data() + static_cast<std::size_t>(mosaicHeight_ - 1 - y) * mosaicWidth_ * 3;
-    const std::uint16_t* row = shown.data() + static_cast<std::size_t>(y) * mosaicWidth_;
-    for (int x = 0; x < mosaicWidth_; ++x, bgr += 3) {
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* bgr = picture + static_cast<std::size_t>(height - 1 - y) * width * 3;
+    const std::uint16_t* row = shown.data() + static_cast<std::size_t>(y) * width;
+    for (int x = 0; x < width; ++x, bgr += 3) {
       const double red = shownChannel(row[x] & 31) - bgr[2];
       const double green = shownChannel(row[x] >> 5 & 31) - bgr[1];
       const double blue = shownChannel(row[x] >> 10 & 31) - bgr[0];
       squared += red * red + green * green + blue * blue;
     }
   }
-  return squared / (3.0 * mosaicWidth_ * mosaicHeight_);
+  return squared / (3.0 * width * height);
+}
+
+}  // namespace
+
+double AnalysisCompressor::shownError(const FrameEncoder& encoder) const {
+  return zepra::shownError(encoder, mosaic_.data(), mosaicWidth_, mosaicHeight_);
+}
+
+std::int32_t AnalysisCompressor::framesInfo(const CompressFramesInfo& info) {
+  share_ = info.lDataRate > 0 && info.dwRate != 0
+               ? static_cast<std::size_t>(static_cast<std::uint64_t>(info.lDataRate) * info.dwScale / info.dwRate)
+               : 0;
+  return kIcErrOk;
+}
+
+void AnalysisCompressor::codeWhole(const std::uint8_t* frame, bool intra, FrameAnalysis* analysis) {
+  wholeSource_.load(frame);
+  // Within the measured prices, steps of equal ratio.
+  const double price = std::clamp(price_, 0.0, kNeedPrices.size() - 1.0);
+  const double lambda = lambdaForQuality(kDefaultQuality) * kNeedPrices[0] * std::pow(kNeedPrices[1] / kNeedPrices[0], price);
+  const std::size_t length = whole_.encode(wholeSource_, intra, wholeFrame_.size(), static_cast<float>(lambda),
+                                           wholeFrame_.data());
+  if (analysis == nullptr) return;
+  analysis->trueBytes = static_cast<double>(length);
+  analysis->trueError = zepra::shownError(whole_, frame, input_.biWidth, input_.biHeight);
 }
 
 std::int32_t AnalysisCompressor::compress(CompressParams& params) {
@@ -124,6 +167,22 @@ std::int32_t AnalysisCompressor::compress(CompressParams& params) {
                                                     mosaicFrame_.data());
     analysis.bytes[k] = kEmptyFrameBytes + static_cast<double>(length - kEmptyFrameBytes) * blockRatio_;
     analysis.error[k] = shownError(*encoders_[k]);
+  }
+  if (share_ > 0) {
+    const double price = MeasuredCurve(analysis.bytes, false).priceFor(static_cast<double>(share_), kMostPrice);
+    price_ = price_ < 0.0 ? price : price_ + (price - price_) / kPriceMemory;
+  }
+  // A frame measured whole follows one coded whole just before it.
+  const bool first = nextFrame_ == 0 || needs_.empty();
+  ++sinceWhole_;
+  if (wholeNext_) {
+    codeWhole(params.lpInput, intra, &analysis);
+    wholeNext_ = false;
+    sinceWhole_ = 0;
+  } else if (first || sinceWhole_ + 1 >= static_cast<std::int32_t>(kCalibrationEvery) ||
+             (sinceWhole_ >= static_cast<std::int32_t>(kCalibrationGap) && newScene(needs_.back(), analysis))) {
+    codeWhole(params.lpInput, intra, nullptr);
+    wholeNext_ = true;
   }
   needs_.push_back(analysis);
   nextFrame_ = params.lFrameNum + 1;

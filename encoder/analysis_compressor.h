@@ -14,8 +14,10 @@
 // whole frame is expected to take at each price, and the error the picture
 // is left with (each encoder's own reconstruction against the mosaic). A
 // frame asked to be a key frame is coded intra, as the second pass codes it.
-// The answer to the stream encoder is the smallest valid frame, an empty
-// strip of the kind the frame was coded as, so the stream counts its key
+// A few frames are also coded whole by the real compressor, to tell how far
+// the mosaic's errors are from the real ones in each scene
+// (error_calibration.h). The answer to the stream encoder is the smallest
+// valid frame, an empty strip of the kind the frame was coded as, so the stream counts its key
 // frames as the second pass's will; the stream is thrown away.
 
 #include <array>
@@ -42,7 +44,7 @@ class AnalysisCompressor final : public VideoCompressor {
   std::int32_t getOutputFormat(const BitmapInfoHeader& input, BitmapInfoHeader& output) override;
   std::uint32_t maxFrameSize(const BitmapInfoHeader& input, const BitmapInfoHeader& output) override;
   std::uint32_t defaultQuality() override { return kDefaultQuality; }
-  std::int32_t framesInfo(const CompressFramesInfo&) override { return kIcErrOk; }
+  std::int32_t framesInfo(const CompressFramesInfo& info) override;
   std::uint32_t getState(std::span<std::uint8_t>) override { return 0; }
   std::int32_t setState(std::span<const std::uint8_t>) override { return kIcErrOk; }
   std::int32_t begin(const BitmapInfoHeader& input, const BitmapInfoHeader& output) override;
@@ -56,6 +58,9 @@ class AnalysisCompressor final : public VideoCompressor {
   // Mean squared error per pixel and channel of what an encoder's player
   // shows against mosaic_, in 8-bit RGB.
   double shownError(const FrameEncoder& encoder) const;
+  // Codes the whole frame with the real compressor; its bytes and the error
+  // it is left with go to `analysis` unless that is null.
+  void codeWhole(const std::uint8_t* frame, bool intra, FrameAnalysis* analysis);
 
   BitmapInfoHeader input_;
   std::vector<FrameAnalysis>& needs_;
@@ -67,6 +72,14 @@ class AnalysisCompressor final : public VideoCompressor {
   SourceFrame source_;
   std::array<std::unique_ptr<FrameEncoder>, kNeedPrices.size()> encoders_;
   std::int32_t nextFrame_ = 0;
+  // The real compressor on whole frames, and the frames it coded.
+  FrameEncoder whole_{1};
+  SourceFrame wholeSource_;
+  std::vector<std::uint8_t> wholeFrame_;
+  std::size_t share_ = 0;        // a frame's share of the byte rate (0: unknown)
+  double price_ = -1.0;          // where the frames so far would take their share (-1: no frame yet)
+  bool wholeNext_ = false;       // the next frame is coded whole and measured
+  std::int32_t sinceWhole_ = 0;  // frames since the last one measured
 };
 
 }  // namespace zepra

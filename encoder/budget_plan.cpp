@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "encoder/error_calibration.h"
+
 namespace zepra {
 
 namespace {
@@ -70,6 +72,16 @@ double MeasuredCurve::at(double price) const {
   return point_[step] * std::exp(rate_[step] * (price - static_cast<double>(step)));
 }
 
+double MeasuredCurve::priceFor(double value, double highest) const {
+  if (at(0.0) <= value) return 0.0;
+  double low = 0.0, high = highest;
+  for (int step = 0; step < kPriceSteps; ++step) {
+    const double mid = 0.5 * (low + high);
+    (at(mid) <= value ? high : low) = mid;
+  }
+  return high;
+}
+
 double needAt(const FrameNeed& need, double price) { return MeasuredCurve(need, false).at(price); }
 
 double errorAt(const FrameNeed& error, double price) { return MeasuredCurve(error, true).at(price); }
@@ -100,27 +112,26 @@ BudgetPlan::BudgetPlan(std::span<const FrameAnalysis> frames, std::uint64_t allo
   for (const FrameAnalysis& f : frames) needs_.emplace_back(f.bytes, false);
   lean_.assign(count, 0.0);
   const double price = priceFrames(0, count, 0, allowance);
-  if (leanTowardsEvenPictures(frames, price, evenPictures)) priceFrames(0, count, 0, allowance);
+  if (leanTowardsEvenPictures(calibratedErrors(frames), price, evenPictures)) priceFrames(0, count, 0, allowance);
 }
 
 // A frame's price follows its error at the common price, against the mean
 // of all frames' errors; true when some frame leans.
-bool BudgetPlan::leanTowardsEvenPictures(std::span<const FrameAnalysis> frames, double price,
-                                         double evenPictures) {
+bool BudgetPlan::leanTowardsEvenPictures(std::span<const FrameNeed> errors, double price, double evenPictures) {
   if (evenPictures <= 0.0) return false;
   double sum = 0.0;
   std::size_t measured = 0;
-  for (const FrameAnalysis& f : frames) {
-    if (f.error[0] <= 0.0) continue;
-    sum += errorAt(f.error, std::max(price, 0.0));
+  for (const FrameNeed& error : errors) {
+    if (error[0] <= 0.0) continue;
+    sum += errorAt(error, std::max(price, 0.0));
     ++measured;
   }
   if (measured == 0) return false;
   const double mean = sum / static_cast<double>(measured);
   const double step = std::log(kNeedPrices[1] / kNeedPrices[0]);
-  for (std::size_t i = 0; i < frames.size(); ++i) {
-    if (frames[i].error[0] <= 0.0) continue;
-    const double above = std::log(errorAt(frames[i].error, std::max(price, 0.0)) / mean);
+  for (std::size_t i = 0; i < errors.size(); ++i) {
+    if (errors[i][0] <= 0.0) continue;
+    const double above = std::log(errorAt(errors[i], std::max(price, 0.0)) / mean);
     lean_[i] = std::clamp(-evenPictures * above / step, -kMostLean, 0.0);
   }
   return true;

@@ -6,7 +6,8 @@
 // frames' needs add up to the stream's allowance and gives each frame its
 // need at that price, within what the player decodes in time per frame. A
 // byte goes where it removes the most error, weighted by how poor the
-// frame's picture is: a frame whose error stands above the others' gets a
+// frame's picture is (its errors made true to the real compressor scene by
+// scene first, error_calibration.h): a frame whose error stands above the others' gets a
 // lower price (more bytes), one well below a higher price, so the plan
 // leans from the least total error towards even pictures. A scene cut, which
 // must build the new picture and its codebooks, gets many shares; grain
@@ -61,6 +62,9 @@ class MeasuredCurve {
  public:
   MeasuredCurve(const FrameNeed& measured, bool rising);
   double at(double price) const;
+  // The lowest price from 0 to `highest` at which a falling curve is at or
+  // below `value` (`highest` when it never is).
+  double priceFor(double value, double highest) const;
 
  private:
   FrameNeed point_;
@@ -72,6 +76,10 @@ struct FrameAnalysis {
   FrameNeed bytes{};   // the whole frame's expected bytes
   FrameNeed error{};   // mean squared error per pixel and channel (8-bit RGB); 0: not measured
   bool intra = false;  // coded intra: the first frame, or a key frame the stream asked for
+  // The real compressor's bytes and error on the whole frame, where the
+  // first pass coded it whole (0: not coded; error_calibration.h).
+  double trueBytes = 0;
+  double trueError = 0;
 };
 
 struct FrameSizeLimits {
@@ -113,7 +121,7 @@ class BudgetPlan {
   void follow(std::uint32_t n, std::uint64_t spent);
 
  private:
-  bool leanTowardsEvenPictures(std::span<const FrameAnalysis> frames, double price, double evenPictures);
+  bool leanTowardsEvenPictures(std::span<const FrameNeed> errors, double price, double evenPictures);
   double priceFrames(std::size_t first, std::size_t end, std::uint64_t spent, std::uint64_t until);
 
   std::vector<std::uint64_t> share_;

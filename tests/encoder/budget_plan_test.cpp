@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "cinepak/frame_encoder.h"
 #include "cinepak/source_frame.h"
 #include "encoder/analysis_compressor.h"
+#include "encoder/error_calibration.h"
 #include "format/cinepak.h"
 
 namespace zepra {
@@ -148,12 +150,19 @@ TEST(BudgetPlan, KeyFramesKeepTheirIntraSizeWhereTheyFallWithinTheAllowance) {
 // Frames whose picture stays poor at the price (grain) get more than one
 // common price would give them, paid by frames whose picture is good; frames
 // alike in error keep one price among them.
-TEST(BudgetPlan, LeansTowardsEvenPicturesWithinTheAllowance) {
+// Thirty grain frames that the first pass left with `first`, then thirty
+// left with `second`.
+std::vector<FrameAnalysis> grainScenes(FrameNeed first, FrameNeed second) {
   std::vector<FrameAnalysis> frames(60);
   for (std::size_t i = 0; i < frames.size(); ++i) {
     frames[i].bytes = kGrain;
-    frames[i].error = i < 30 ? FrameNeed{40, 60, 90} : FrameNeed{200, 300, 450};
+    frames[i].error = i < 30 ? first : second;
   }
+  return frames;
+}
+
+TEST(BudgetPlan, LeansTowardsEvenPicturesWithinTheAllowance) {
+  const std::vector<FrameAnalysis> frames = grainScenes({40, 60, 90}, {200, 300, 450});
   const std::uint64_t allowance = 60 * 4000;
   const BudgetPlan onePrice(frames, allowance, kLimits, 0.0);
   BudgetPlan even(frames, allowance, kLimits);
@@ -165,6 +174,24 @@ TEST(BudgetPlan, LeansTowardsEvenPicturesWithinTheAllowance) {
   std::uint64_t total = 0;
   for (std::uint32_t n = 1; n <= even.frames(); ++n) total += even.share(n);
   EXPECT_GT(total, allowance - 200);
+}
+
+// The lean judges pictures by their errors made true to the real
+// compressor: a scene the mosaic takes for the poorer but that the real
+// compressor renders well gets less than the one it really leaves poorer.
+TEST(BudgetPlan, LeansTowardsThePicturesTheRealCompressorLeavesPoorest) {
+  std::vector<FrameAnalysis> frames = grainScenes({400, 600, 900}, {100, 150, 225});
+  const std::uint64_t allowance = 60 * 4000;
+  const BudgetPlan byMosaic(frames, allowance, kLimits);
+  EXPECT_GT(byMosaic.share(10), byMosaic.share(40) * 5 / 4);
+  // Coded whole at 6000 bytes, where the mosaic left 600 and 150: the first
+  // scene really comes out at a tenth of that, the second as the mosaic said.
+  frames[1].trueBytes = frames[31].trueBytes = 6000;
+  frames[1].trueError = 60, frames[31].trueError = 150;
+  BudgetPlan calibrated(frames, allowance, kLimits);
+  ASSERT_TRUE(calibrated.feasible());
+  EXPECT_GT(calibrated.share(40), calibrated.share(10) * 5 / 4);
+  EXPECT_LE(spendFollowing(calibrated, 60), allowance);
 }
 
 TEST(BudgetPlan, SpendsWhatEarlierFramesLeftButNeverLessThanHalfItsShare) {
@@ -337,6 +364,31 @@ TEST_F(AnalysisNeeds, KeyFramesAreMeasuredIntraAndErrorsFollowThePicture) {
   EXPECT_LT(needs[2].error[0], needs[0].error[0]);  // the still picture settles
   EXPECT_GT(needs[6].error[2], 1.5 * needs[4].error[2]);
   EXPECT_GT(needs[6].error[2], 2 * needs[6].error[0]);
+}
+
+// The frames the first pass codes whole: the second of the video, the
+// second of a scene that begins long enough after the last one measured, and
+// one in every kCalibrationEvery; nothing else. Two frames of one scene tell
+// alike how far the mosaic is from the real compressor.
+TEST_F(AnalysisNeeds, AFewFramesAreCodedWholeAndShowHowPessimisticTheMosaicIs) {
+  std::vector<Frame> frames(30, picture(2, 0));
+  for (int n = 0; n < 40; ++n) frames.push_back(picture(1, n + 1));
+  const std::vector<FrameAnalysis> needs = measure(frames);
+  ASSERT_EQ(needs.size(), frames.size());
+  const std::vector<std::size_t> measured = {1, 31, 31 + kCalibrationEvery};
+  std::vector<std::size_t> coded;
+  for (std::size_t n = 0; n < needs.size(); ++n) {
+    if (needs[n].trueBytes > 0) coded.push_back(n);
+    EXPECT_EQ(needs[n].trueBytes > 0, needs[n].trueError > 0) << n;
+  }
+  EXPECT_EQ(coded, measured);
+  auto ratio = [&](std::size_t n) {
+    const double price = MeasuredCurve(needs[n].bytes, false).priceFor(needs[n].trueBytes, 10.0);
+    return needs[n].trueError / MeasuredCurve(needs[n].error, true).at(price);
+  };
+  EXPECT_NEAR(ratio(measured[2]) / ratio(measured[1]), 1.0, 0.2);
+  EXPECT_NEAR(calibratedErrors(needs)[50][1] / needs[50].error[1], std::sqrt(ratio(measured[1]) * ratio(measured[2])),
+              1e-6);
 }
 
 TEST_F(AnalysisNeeds, StillCutGrainAndFlatPicturesAsTheRealCompressorSeesThem) {
