@@ -143,7 +143,8 @@ void AnalysisCompressor::codeWhole(const std::uint8_t* frame, bool intra, FrameA
   wholeSource_.load(frame);
   // Within the measured prices, steps of equal ratio.
   const double price = std::clamp(price_, 0.0, kNeedPrices.size() - 1.0);
-  const double lambda = lambdaForQuality(kDefaultQuality) * kNeedPrices[0] * std::pow(kNeedPrices[1] / kNeedPrices[0], price);
+  const double lambda =
+      lambdaForQuality(kDefaultQuality) * kNeedPrices[0] * std::pow(kNeedPrices[1] / kNeedPrices[0], price);
   const std::size_t length = whole_.encode(wholeSource_, intra, wholeFrame_.size(), static_cast<float>(lambda),
                                            wholeFrame_.data());
   if (analysis == nullptr) return;

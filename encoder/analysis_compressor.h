@@ -17,8 +17,9 @@
 // A few frames are also coded whole by the real compressor, to tell how far
 // the mosaic's errors are from the real ones in each scene
 // (error_calibration.h). The answer to the stream encoder is the smallest
-// valid frame, an empty strip of the kind the frame was coded as, so the stream counts its key
-// frames as the second pass's will; the stream is thrown away.
+// valid frame, an empty strip of the kind the frame was coded as, so the
+// stream counts its key frames as the second pass's will; the stream is
+// thrown away.
 
 #include <array>
 #include <cstddef>

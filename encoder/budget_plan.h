@@ -6,11 +6,11 @@
 // frames' needs add up to the stream's allowance and gives each frame its
 // need at that price, within what the player decodes in time per frame. A
 // byte goes where it removes the most error, weighted by how poor the
-// frame's picture is (its errors made true to the real compressor scene by
-// scene first, error_calibration.h): a frame whose error stands above the others' gets a
-// lower price (more bytes), one well below a higher price, so the plan
-// leans from the least total error towards even pictures. A scene cut, which
-// must build the new picture and its codebooks, gets many shares; grain
+// frame's picture is (its errors first made true to the real compressor,
+// scene by scene: error_calibration.h): a frame whose error stands above the
+// others' gets a lower price (more bytes), one well below a higher price, so
+// the plan leans from the least total error towards even pictures. A scene
+// cut, which must build the new picture and its codebooks, gets many shares; grain
 // that no budget can hold fewer, though more than one common price would
 // give it; a flat picture what it needs to stay sharp. No frame is priced
 // beyond the last measured price while the allowance pays for all of them

@@ -1,5 +1,6 @@
 #include "encoder/error_calibration.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zepra {
@@ -43,10 +44,15 @@ std::vector<FrameNeed> calibratedErrors(std::span<const FrameAnalysis> frames) {
     while (end < frames.size() && !newScene(frames[end - 1], frames[end])) ++end;
     double sum = 0.0;
     int count = 0;
-    for (std::size_t i = first; i < end; ++i)
-      if (codedWhole(frames[i])) sum += logRatio(frames[i]), ++count;
-    if (count > 0)
-      for (std::size_t i = first; i < end; ++i) ratio[i] = sum / count, known[i] = true;
+    for (std::size_t i = first; i < end; ++i) {
+      if (!codedWhole(frames[i])) continue;
+      sum += logRatio(frames[i]);
+      ++count;
+    }
+    if (count > 0) {
+      std::fill(ratio.begin() + first, ratio.begin() + end, sum / count);
+      std::fill(known.begin() + first, known.begin() + end, true);
+    }
     first = end;
   }
   auto distance = [](std::size_t a, std::size_t b) { return a > b ? a - b : b - a; };

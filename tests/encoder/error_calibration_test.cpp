@@ -70,7 +70,8 @@ TEST(ErrorCalibration, ASceneChangesWhenTheErrorMovesByAFactorOfTwo) {
     bool changes;
   } cases[] = {{10, 19.9, false}, {10, 20.1, true}, {20.1, 10, true}, {19.9, 10, false},
                {0, 0, false},     {0, 5, true},     {5, 0, true}};
-  for (const auto& c : cases) EXPECT_EQ(newScene(mosaic(c.before), mosaic(c.now)), c.changes) << c.before << " " << c.now;
+  for (const auto& c : cases)
+    EXPECT_EQ(newScene(mosaic(c.before), mosaic(c.now)), c.changes) << c.before << " " << c.now;
 }
 
 }  // namespace
