@@ -121,11 +121,6 @@ bool measureStream(std::span<const std::uint8_t> stream, const std::vector<Frame
     if (n >= source.size()) continue;
     const double mse = squaredError(decoder.picture(), source[n]) / (3.0 * decoder.picture().size());
     errors.push_back(mse);
-    if (std::getenv("ZEPRA_DUMP")) {
-      FILE* f = std::fopen(std::getenv("ZEPRA_DUMP"), "a");
-      std::fprintf(f, "Q %u %zu %.3f\n", n + 1, length, psnr(mse));
-      std::fclose(f);
-    }
     total += mse;
   }
   if (errors.empty()) return false;
