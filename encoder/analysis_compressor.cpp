@@ -18,10 +18,8 @@ constexpr std::uint32_t kEmptyFrameBytes = ZEPRA_CINEPAK_FRAME_HEADER_BYTES + ZE
 constexpr int kSampleStep = 3;
 // The frames coded whole are coded at the price at which the frames so far
 // would take their share of the byte rate, on average over about this many
-// frames: near the price the plan will find. Prices are searched up to
-// kMostPrice, far beyond the last measured one.
+// frames: near the price the plan will find.
 constexpr double kPriceMemory = 16.0;
-constexpr double kMostPrice = kNeedPrices.size() + 8.0;
 
 void putBigEndian16(std::uint8_t* out, std::uint32_t value) {
   out[0] = static_cast<std::uint8_t>(value >> 8);
@@ -170,7 +168,7 @@ std::int32_t AnalysisCompressor::compress(CompressParams& params) {
     analysis.error[k] = shownError(*encoders_[k]);
   }
   if (share_ > 0) {
-    const double price = MeasuredCurve(analysis.bytes, false).priceFor(static_cast<double>(share_), kMostPrice);
+    const double price = MeasuredCurve(analysis.bytes, false).priceFor(static_cast<double>(share_));
     price_ = price_ < 0.0 ? price : price_ + (price - price_) / kPriceMemory;
   }
   // A frame measured whole follows one coded whole just before it.

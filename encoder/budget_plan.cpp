@@ -12,9 +12,7 @@ namespace {
 
 // Rounds of handing what capped frames cannot take to the others.
 constexpr int kSpreadRounds = 8;
-// The search for the common price: its range (indices into kNeedPrices,
-// far beyond the last) and steps (far below a byte).
-constexpr double kHighestPrice = kNeedPrices.size() + 8.0;
+// The price searches' steps (far below a byte), up to kHighestPrice.
 constexpr int kPriceSteps = 60;
 // ... and near the last price found: within this of it, in as many steps
 // as bring it as close.
@@ -41,19 +39,23 @@ constexpr double kLastMeasuredPrice = kNeedPrices.size() - 1.0;
 // stream the answer moves little from one frame to the next, so the search
 // starts near the last one (`last`) when it lies there; it is updated.
 template <typename Total>
-double lowestPaidFor(Total&& total, double budget, double low, double high, double& last) {
-  int steps = kPriceSteps;
-  if (last - kNearPrice > low && last + kNearPrice < high && total(last - kNearPrice) > budget &&
-      total(last + kNearPrice) <= budget) {
-    low = last - kNearPrice, high = last + kNearPrice;
-    steps = kNearPriceSteps;
-  }
+double bisect(Total&& total, double budget, double low, double high, int steps) {
   for (int step = 0; step < steps; ++step) {
     const double mid = 0.5 * (low + high);
     (total(mid) <= budget ? high : low) = mid;
   }
-  last = high;
   return high;
+}
+
+template <typename Total>
+double lowestPaidFor(Total&& total, double budget, double low, double high, double& last) {
+  if (last - kNearPrice > low && last + kNearPrice < high && total(last - kNearPrice) > budget &&
+      total(last + kNearPrice) <= budget) {
+    last = bisect(total, budget, last - kNearPrice, last + kNearPrice, kNearPriceSteps);
+  } else {
+    last = bisect(total, budget, low, high, kPriceSteps);
+  }
+  return last;
 }
 
 }  // namespace
@@ -72,14 +74,9 @@ double MeasuredCurve::at(double price) const {
   return point_[step] * std::exp(rate_[step] * (price - static_cast<double>(step)));
 }
 
-double MeasuredCurve::priceFor(double value, double highest) const {
+double MeasuredCurve::priceFor(double value) const {
   if (at(0.0) <= value) return 0.0;
-  double low = 0.0, high = highest;
-  for (int step = 0; step < kPriceSteps; ++step) {
-    const double mid = 0.5 * (low + high);
-    (at(mid) <= value ? high : low) = mid;
-  }
-  return high;
+  return bisect([this](double price) { return at(price); }, value, 0.0, kHighestPrice, kPriceSteps);
 }
 
 double needAt(const FrameNeed& need, double price) { return MeasuredCurve(need, false).at(price); }

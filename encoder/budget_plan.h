@@ -10,9 +10,9 @@
 // scene by scene: error_calibration.h): a frame whose error stands above the
 // others' gets a lower price (more bytes), one well below a higher price, so
 // the plan leans from the least total error towards even pictures. A scene
-// cut, which must build the new picture and its codebooks, gets many shares; grain
-// that no budget can hold fewer, though more than one common price would
-// give it; a flat picture what it needs to stay sharp. No frame is priced
+// cut, which must build the new picture and its codebooks, gets many
+// shares; grain that no budget can hold fewer, though more than one common
+// price would give it; a flat picture what it needs to stay sharp. No frame is priced
 // beyond the last measured price while the allowance pays for all of them
 // there, nor beyond the lowest price at which it pays for all of them when
 // it does not: a picture the first pass misjudges is never starved far
@@ -44,6 +44,9 @@ namespace zepra {
 // The prices a frame's need is measured at, as multiples of the compressor's
 // quality floor, lowest first; steps of equal ratio.
 inline constexpr std::array<double, 3> kNeedPrices = {1.0, 12.0, 144.0};
+// Price searches reach this far: far beyond the last measured price, where
+// every frame is near its smallest.
+inline constexpr double kHighestPrice = kNeedPrices.size() + 8.0;
 // A frame's bytes, or its error, at each of kNeedPrices.
 using FrameNeed = std::array<double, kNeedPrices.size()>;
 
@@ -62,9 +65,9 @@ class MeasuredCurve {
  public:
   MeasuredCurve(const FrameNeed& measured, bool rising);
   double at(double price) const;
-  // The lowest price from 0 to `highest` at which a falling curve is at or
-  // below `value` (`highest` when it never is).
-  double priceFor(double value, double highest) const;
+  // The lowest price from 0 to kHighestPrice at which a falling curve is at
+  // or below `value` (kHighestPrice when it never is).
+  double priceFor(double value) const;
 
  private:
   FrameNeed point_;

@@ -9,15 +9,13 @@ namespace {
 
 // The price the scenes are told apart at, an index into kNeedPrices.
 constexpr std::size_t kScenePrice = kNeedPrices.size() / 2;
-// Prices are searched up to this far beyond the last measured one.
-constexpr double kHighestPrice = kNeedPrices.size() + 8.0;
 
 bool codedWhole(const FrameAnalysis& f) { return f.trueBytes > 0.0 && f.trueError > 0.0 && f.error[0] > 0.0; }
 
 // The real error against the mosaic's at the same bytes: the mosaic's error
 // at the price where it expects the frame to take what the real one took.
 double logRatio(const FrameAnalysis& f) {
-  const double price = MeasuredCurve(f.bytes, false).priceFor(f.trueBytes, kHighestPrice);
+  const double price = MeasuredCurve(f.bytes, false).priceFor(f.trueBytes);
   return std::log(f.trueError / MeasuredCurve(f.error, true).at(price));
 }
 

@@ -383,7 +383,7 @@ TEST_F(AnalysisNeeds, AFewFramesAreCodedWholeAndShowHowPessimisticTheMosaicIs) {
   }
   EXPECT_EQ(coded, measured);
   auto ratio = [&](std::size_t n) {
-    const double price = MeasuredCurve(needs[n].bytes, false).priceFor(needs[n].trueBytes, 10.0);
+    const double price = MeasuredCurve(needs[n].bytes, false).priceFor(needs[n].trueBytes);
     return needs[n].trueError / MeasuredCurve(needs[n].error, true).at(price);
   };
   EXPECT_NEAR(ratio(measured[2]) / ratio(measured[1]), 1.0, 0.2);
